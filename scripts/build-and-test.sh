@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the release build, then the sanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+jobs=$(nproc)
+for preset in default asan; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done

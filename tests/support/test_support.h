@@ -1,0 +1,53 @@
+// What the tests share: running a built program with captured streams, temporary folders,
+// and an app served from inside the test.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tov::testing {
+
+// The two programs under test, as built beside each other.
+std::string program_path();
+std::string stand_in_path();
+
+struct ProcessResult {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+  bool timed_out = false;
+};
+
+struct RunOptions {
+  std::vector<std::string> args;  // after the program path
+  // The child's whole environment, "NAME=value" each. Nothing of the test's own leaks in.
+  std::vector<std::string> env;
+  std::string stdin_bytes;
+  std::optional<std::string> cwd;
+  std::chrono::milliseconds timeout{60000};
+};
+
+// Runs `path` to its end (killed after the timeout) and captures stdout and stderr.
+ProcessResult run_program(const std::string& path, const RunOptions& options);
+
+// A fresh folder, removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Ends a process by id, if it still runs (leftover stand-in apps).
+void kill_process(std::uint32_t pid);
+
+}  // namespace tov::testing
