@@ -1,0 +1,75 @@
+// An app served from inside a test: it publishes a control file in a temporary APPDATA and
+// answers each connection as the test scripted it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace tov::testing {
+
+// How to treat one connection.
+struct Reply {
+  // Bytes sent once the request line has arrived (include the line feed yourself).
+  std::string bytes;
+  // Wait this long before answering.
+  std::chrono::milliseconds delay{0};
+  // Close without sending anything (after the request line arrived).
+  bool close_without_answer = false;
+  // Close with a connection reset instead.
+  bool reset = false;
+};
+
+// Listens on 127.0.0.1 (or [::1]) on a thread of its own and answers connections in order:
+// the n-th connection gets replies[n], and the last reply repeats. Stops and joins when
+// destroyed; never outlives the test.
+class ScriptedApp {
+ public:
+  explicit ScriptedApp(std::vector<Reply> replies, bool v6 = false);
+  ~ScriptedApp();
+  ScriptedApp(const ScriptedApp&) = delete;
+  ScriptedApp& operator=(const ScriptedApp&) = delete;
+
+  // "127.0.0.1:PORT" or "[::1]:PORT".
+  std::string socket_text() const;
+  // The request lines received so far, without their line feed, in order.
+  std::vector<std::string> requests() const;
+  // Connections accepted so far (a probe that sends nothing counts too).
+  int connections() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// A temporary APPDATA folder and the environment a child program gets.
+class AppData {
+ public:
+  AppData();
+  // The APPDATA value.
+  const std::string& dir() const { return temp_.path(); }
+  // dir / com.vantix.office / cli-control.json
+  std::string control_file() const;
+  void write_control_file(std::string_view text) const;
+  // Writes a version-3 control file naming `socket`.
+  void publish(std::string_view socket, std::string_view token = "test-token",
+               std::uint32_t pid = 4242) const;
+  // A minimal environment: PATH, APPDATA=dir() and `extra` ("NAME=value" each). No agent
+  // variables of the machine running the tests leak in.
+  std::vector<std::string> env(const std::vector<std::string>& extra = {}) const;
+
+ private:
+  TempDir temp_;
+};
+
+// Runs the program under test with `args`, the environment of `app_data` plus `extra_env`.
+ProcessResult run_quillboard(const AppData& app_data, const std::vector<std::string>& args,
+                             const std::vector<std::string>& extra_env = {},
+                             std::string stdin_bytes = {});
+
+}  // namespace tov::testing
