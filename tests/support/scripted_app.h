@@ -51,6 +51,10 @@ class ScriptedApp {
 class AppData {
  public:
   AppData();
+  // Ends every stand-in app that a program run with env() started and that still runs.
+  ~AppData();
+  AppData(const AppData&) = delete;
+  AppData& operator=(const AppData&) = delete;
   // The APPDATA value.
   const std::string& dir() const { return temp_.path(); }
   // dir / com.vantix.office / cli-control.json
@@ -61,7 +65,11 @@ class AppData {
                std::uint32_t pid = 4242) const;
   // A minimal environment: PATH, APPDATA=dir() and `extra` ("NAME=value" each). No agent
   // variables of the machine running the tests leak in.
+  // The stand-in's own test settings (a pid folder, a backstop idle time) come along too;
+  // an `extra` entry replaces one of the same name.
   std::vector<std::string> env(const std::vector<std::string>& extra = {}) const;
+  // The process ids of the stand-in apps started with env() so far, in ascending order.
+  std::vector<std::uint32_t> stand_in_starts() const;
 
  private:
   TempDir temp_;
