@@ -1,0 +1,134 @@
+#include "bin/tov-office-desktop/run_cli.h"
+
+#include <exception>
+
+#include "bin/tov-office-desktop/cli_options.h"
+#include "bin/tov-office-desktop/command_request.h"
+#include "bin/tov-office-desktop/doctor.h"
+#include "cli_protocol/app_launch.h"
+#include "cli_protocol/client_identity.h"
+#include "cli_protocol/control_call.h"
+#include "mcp_server/mcp_server.h"
+#include "platform/platform.h"
+
+namespace tov::cli {
+namespace {
+
+// A failed console write has nowhere left to be reported, so it is dropped.
+void write_out(std::string_view bytes) { (void)platform::write_stdout(bytes); }
+void write_err(std::string_view bytes) { (void)platform::write_stderr(bytes); }
+
+void report_render_failure(const json::WriteError& error) {
+  write_err("error: could not render the answer: " + error.message + "\n");
+}
+
+// One value as a compact line on stderr.
+void print_error_line(const json::Value& value) {
+  auto text = json::to_compact(value);
+  if (!text) return report_render_failure(text.error());
+  text->push_back('\n');
+  write_err(*text);
+}
+
+bool is_help_word(std::string_view word) {
+  return word == "-h" || word == "help" || word == "--help";
+}
+
+std::string option_as_command_message(std::string_view command) {
+  const std::string cmd(command);
+  return "\u201C" + cmd +
+         "\u201D is an option, not a command. Options go after the command, as in `status " + cmd +
+         " \u2026`.";
+}
+
+// Steps 12 to 16: the request travels to the app and its answer to the console.
+std::expected<std::uint8_t, std::string> send_to_app(CommandRequest request,
+                                                     const CliOptions& options) {
+  auto handshake = protocol::locate_app();
+  if (!handshake) return std::unexpected(handshake.error());
+  auto client = protocol::detect_client(
+      options.client ? std::optional<std::string_view>(*options.client) : std::nullopt);
+  auto connection = protocol::connect_or_launch(protocol::Face::Cli, std::move(*handshake));
+  if (!connection) return std::unexpected(connection.error());
+  auto response = protocol::call_app(connection->handshake, std::move(connection->stream),
+                                     request.op, std::move(request.params), std::move(client));
+  if (!response) return std::unexpected(response.error());
+  print_app_response(*response);
+  return response->ok ? 0 : 1;
+}
+
+}  // namespace
+
+std::expected<std::uint8_t, std::string> run_cli(const std::vector<std::string>& args) {
+  if (args.size() < 2) {
+    write_out(usage_text());
+    return 1;
+  }
+  const std::string& command = args[1];
+  if (is_help_word(command)) {
+    write_out(usage_text());
+    return 0;
+  }
+  if (command.starts_with("-")) return std::unexpected(option_as_command_message(command));
+  if (command == "mcp") {
+    auto served = mcp::serve_stdio();
+    if (!served) return std::unexpected("mcp server stopped: " + served.error());
+    return 0;
+  }
+
+  std::vector<std::string> rest(args.begin() + 2, args.end());
+  if (asks_for_help(rest)) {
+    write_out(usage_text() + "\nSelected command: " + command + "\n");
+    return 0;
+  }
+  if (auto checked = check_command_options(command, rest); !checked) {
+    return std::unexpected(checked.error());
+  }
+  auto options = parse_cli_options(std::move(rest));
+  if (!options) return std::unexpected(options.error());
+  if (command == "doctor") return run_doctor(*options);
+
+  auto request = command_request(command, *options);
+  if (!request) return std::unexpected(request.error());
+  return send_to_app(std::move(*request), *options);
+}
+
+int cli_main(int argc, char** argv) {
+  // The last line of defence: whatever a library throws still ends as one failure line.
+  try {
+    platform::init_process();
+    auto args = platform::arguments(argc, argv);
+    if (!args) {
+      print_failure("BadRequest", args.error());
+      return 1;
+    }
+    auto outcome = run_cli(*args);
+    if (!outcome) {
+      print_failure("BadRequest", outcome.error());
+      return 1;
+    }
+    return *outcome;
+  } catch (const std::exception& e) {
+    print_failure("BadRequest", e.what());
+    return 1;
+  }
+}
+
+void print_app_response(const protocol::Response& response) {
+  if (response.ok) return print_json_line(response.data.value_or(json::Value()));
+  if (response.error) return print_error_line(protocol::response_to_value(response));
+  print_failure("ActionFailed", "The app reported a failure without a reason");
+}
+
+void print_failure(std::string_view code, std::string_view message) {
+  print_error_line(protocol::response_to_value(protocol::Response::failure(code, message)));
+}
+
+void print_json_line(const json::Value& value) {
+  auto text = json::to_compact(value);
+  if (!text) return report_render_failure(text.error());
+  text->push_back('\n');
+  write_out(*text);
+}
+
+}  // namespace tov::cli
