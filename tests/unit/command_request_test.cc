@@ -1,0 +1,430 @@
+#include "bin/tov-office-desktop/command_request.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "json/json.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+namespace tov::cli {
+namespace {
+
+// A JSON string's inner text, escapes and all.
+std::string escaped(std::string_view text) {
+  auto quoted = json::to_compact(json::Value(std::string(text)));
+  return quoted ? quoted->substr(1, quoted->size() - 2) : std::string("<unrenderable>");
+}
+
+void replace_all(std::string& text, std::string_view from, std::string_view to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+// An absolute path on whichever platform runs the test.
+std::string absolute_example() {
+  return platform::is_absolute("/abs/r.docx") ? "/abs/r.docx" : "C:\\abs\\r.docx";
+}
+
+// "{abs}" is absolute_example() and "{here}" the working directory with a separator after it.
+std::string expand(std::string text, bool for_json) {
+  auto dir = platform::current_dir();
+  const std::string here = platform::join(dir ? *dir : std::string("?"), "");
+  replace_all(text, "{abs}", for_json ? escaped(absolute_example()) : absolute_example());
+  replace_all(text, "{here}", for_json ? escaped(here) : here);
+  return text;
+}
+
+// What the command line makes of `args`: "op <params>" or the refusal's text.
+std::string outcome(const std::string& command, std::vector<std::string> args) {
+  for (std::string& arg : args) arg = expand(arg, false);
+  if (auto checked = check_command_options(command, args); !checked) {
+    return "check failed: " + checked.error();
+  }
+  auto options = parse_cli_options(args);
+  if (!options) return "parse failed: " + options.error();
+  auto request = command_request(command, *options);
+  if (!request) return request.error();
+  auto text = json::to_compact(request->params);
+  return request->op + " " + (text ? *text : "<unrenderable>");
+}
+
+struct Case {
+  std::string command;
+  std::vector<std::string> args;
+  std::string expected;
+};
+
+void run_cases(std::span<const Case> cases) {
+  for (const Case& c : cases) {
+    EXPECT_EQ(outcome(c.command, c.args), expand(c.expected, true))
+        << c.command << " " << ::testing::PrintToString(c.args);
+  }
+}
+
+TEST(CommandRequest, PlainCommands) {
+  const Case cases[] = {
+      {"status", {}, "status {}"},
+      {"status", {"--target", "2"}, "status {\"target\":\"2\"}"},
+      {"status", {"--client", "x", "--compact"}, "status {}"},
+      {"undo", {}, "undo {}"},
+      {"redo", {"--target", "t"}, "redo {\"target\":\"t\"}"},
+      {"save", {}, "save {}"},
+      {"save",
+       {"--base-revision", "3", "--target", "t"},
+       "save {\"baseRevision\":3,\"target\":\"t\"}"},
+      {"new", {}, "new needs --format"},
+      {"new", {"--format", " docx "}, "new {\"format\":\" docx \"}"},
+      {"can", {}, "can needs --type"},
+      {"can",
+       {"--type", "text.insert", "--target", "1"},
+       "can {\"commandType\":\"text.insert\",\"target\":\"1\"}"},
+      {"operation", {}, "operation needs --operation-id"},
+      {"operation", {"--operation-id", "op-1"}, "operation {\"operationId\":\"op-1\"}"},
+      {"close", {}, "close {\"force\":false}"},
+      {"close", {"--force", "--target", "1"}, "close {\"force\":true,\"target\":\"1\"}"},
+      {"select-tab", {}, "select-tab needs --target"},
+      {"select-tab", {"--target", "3"}, "selectTab {\"target\":\"3\"}"},
+      {"feedback", {}, "feedback needs --title"},
+      {"feedback", {"--description", "d"}, "feedback needs --title"},
+      {"feedback", {"--title", "t"}, "feedback needs --description"},
+      {"feedback",
+       {"--title", "t", "--description", "d"},
+       "feedback {\"description\":\"d\",\"title\":\"t\"}"},
+      {"feedback",
+       {"--title", "t", "--description", "d", "--type", "nonsense", "--contact", "c"},
+       "feedback {\"contact\":\"c\",\"description\":\"d\",\"title\":\"t\",\"type\":\"nonsense\"}"},
+  };
+  run_cases(cases);
+}
+
+TEST(CommandRequest, PathCommands) {
+  const Case cases[] = {
+      {"open", {}, "open needs --path"},
+      {"open", {"--path", "{abs}"}, "open {\"path\":\"{abs}\"}"},
+      {"open", {"--path", "a.docx"}, "open {\"path\":\"{here}a.docx\"}"},
+      {"open", {"--path", "~/r.docx"}, "open {\"path\":\"{here}~/r.docx\"}"},
+      {"open", {"--path", "./a/../b.docx"}, "open {\"path\":\"{here}./a/../b.docx\"}"},
+      {"save-as", {}, "save-as needs --path"},
+      {"save-as",
+       {"--path", "{abs}", "--base-revision", "007"},
+       "saveAs {\"baseRevision\":7,\"path\":\"{abs}\"}"},
+      {"clone", {}, "clone needs --path"},
+      {"clone", {"--operation-id", "op"}, "clone needs --path"},
+      {"clone", {"--path", "{abs}"}, "clone needs --operation-id"},
+      {"clone",
+       {"--path", "c.docx", "--operation-id", "op"},
+       "document.clone {\"operationId\":\"op\",\"path\":\"{here}c.docx\"}"},
+      {"clone",
+       {"--path", "{abs}", "--operation-id", "op", "--base-revision", "3", "--target", "t"},
+       "document.clone "
+       "{\"baseRevision\":3,\"operationId\":\"op\",\"path\":\"{abs}\",\"target\":\"t\"}"},
+      {"save-verified", {}, "save-verified {\"closeAfterVerified\":false}"},
+      {"save-verified",
+       {"--close-after-verified", "--path", "v.docx", "--base-revision", "x"},
+       "save-verified "
+       "{\"baseRevision\":\"x\",\"closeAfterVerified\":true,\"path\":\"{here}v.docx\"}"},
+      {"save-verified",
+       {"--required-checks", "a,,b"},
+       "save-verified {\"closeAfterVerified\":false,\"requiredChecks\":[\"a\",\"\",\"b\"]}"},
+      {"save-verified",
+       {"--required-checks", " package , reimport,"},
+       "save-verified "
+       "{\"closeAfterVerified\":false,\"requiredChecks\":[\"package\",\"reimport\",\"\"]}"},
+      {"save-verified",
+       {"--required-checks", ","},
+       "save-verified {\"closeAfterVerified\":false,\"requiredChecks\":[\"\",\"\"]}"},
+      {"export", {}, "export needs --path"},
+      {"export", {"--format", "pdf"}, "export needs --path"},
+      {"export", {"--path", "{abs}"}, "export needs --format"},
+      {"export",
+       {"--path", "{abs}", "--format", "pdf", "--target", "2"},
+       "export {\"format\":\"pdf\",\"path\":\"{abs}\",\"target\":\"2\"}"},
+      {"register-media", {}, "register-media needs --path"},
+  };
+  run_cases(cases);
+}
+
+TEST(CommandRequest, Manifest) {
+  const Case cases[] = {
+      {"manifest", {}, "manifest {}"},
+      {"manifest", {"--full"}, "manifest {\"full\":true}"},
+      {"manifest", {"--full", "--target", "2"}, "manifest {\"full\":true,\"target\":\"2\"}"},
+      {"manifest",
+       {"--full", "--types", "a"},
+       "manifest --full cannot be combined with --types or --groups"},
+      {"manifest",
+       {"--groups", "g", "--full"},
+       "manifest --full cannot be combined with --types or --groups"},
+      {"manifest", {"--types", "a,,b"}, "manifest {\"types\":[\"a\",\"b\"]}"},
+      {"manifest", {"--types", " a , b,a "}, "manifest {\"types\":[\"a\",\"b\",\"a\"]}"},
+      {"manifest", {"--types", ",,"}, "--types needs at least one comma-separated value"},
+      {"manifest",
+       {"--types", ", ,", "--groups", ","},
+       "--types needs at least one comma-separated value"},
+      {"manifest",
+       {"--types", "a", "--groups", " , "},
+       "--groups needs at least one comma-separated value"},
+      {"manifest",
+       {"--groups", "x", "--types", "t"},
+       "manifest {\"groups\":[\"x\"],\"types\":[\"t\"]}"},
+  };
+  run_cases(cases);
+}
+
+TEST(CommandRequest, ExecuteActionBatch) {
+  const Case cases[] = {
+      {"execute", {}, "execute needs --commands or --file"},
+      {"execute", {"--summary", "s"}, "execute needs --commands or --file"},
+      {"execute",
+       {"--commands", "[]", "--file", "f"},
+       "pass either --commands or --file, not both"},
+      {"execute",
+       {"--commands", "[{\"type\":\"a\"}]"},
+       "execute {\"commands\":[{\"type\":\"a\"}]}"},
+      {"execute",
+       {"--commands", "{\"type\":\"a\"}", "--target", "1"},
+       "execute {\"commands\":{\"type\":\"a\"},\"target\":\"1\"}"},
+      {"execute", {"--commands", "\"x\""}, "execute {\"commands\":\"x\"}"},
+      {"execute", {"--commands", "null"}, "execute {\"commands\":null}"},
+      {"execute", {"--commands", "\xEF\xBB\xBF \n[1]\n"}, "execute {\"commands\":[1]}"},
+      {"execute",
+       {"--commands", "[]", "--base-revision", "42", "--summary", "Update summary", "--diagnostics",
+        "--operation-id", "id-1", "--options", "{\"b\":1,\"a\":[]}"},
+       "execute {\"baseRevision\":42,\"commands\":[],\"diagnostics\":true,\"operationId\":\"id-1\","
+       "\"options\":{\"a\":[],\"b\":1},\"summary\":\"Update summary\"}"},
+      {"execute",
+       {"--commands", "[]", "--base-revision", "1.5"},
+       "execute {\"baseRevision\":\"1.5\",\"commands\":[]}"},
+      {"execute", {"--commands", "[]", "--options", "{}"}, "execute {\"commands\":[]}"},
+      {"execute", {"--commands", "[]", "--options", " {} "}, "execute {\"commands\":[]}"},
+      {"execute", {"--commands", "[]", "--options", "[1]"}, "--options must be a JSON object"},
+      {"execute",
+       {"--commands", "[]", "--options", "x"},
+       "--options is not valid JSON: expected value at line 1 column 1"},
+      {"execute",
+       {"--commands", "x"},
+       "the action batch is not valid JSON: expected value at line 1 column 1"},
+      // The batch is refused before its options are looked at.
+      {"execute",
+       {"--commands", "x", "--options", "[1]"},
+       "the action batch is not valid JSON: expected value at line 1 column 1"},
+  };
+  run_cases(cases);
+}
+
+TEST(CommandRequest, ExecuteCompleteRequest) {
+  const Case cases[] = {
+      {"execute",
+       {"--request", "{\"commands\":[],\"target\":\"old\"}", "--target", "new"},
+       "execute {\"commands\":[],\"target\":\"new\"}"},
+      {"execute",
+       {"--request", "{\"commands\":null,\"x\":{\"b\":1}}"},
+       "execute {\"commands\":null,\"x\":{\"b\":1}}"},
+      {"execute",
+       {"--request", "{\"commands\":[]}", "--client", "c", "--compact"},
+       "execute {\"commands\":[]}"},
+      {"execute", {"--request", "[1]"}, "the execute request must be a JSON object"},
+      {"execute",
+       {"--request", "{\"Commands\":[]}"},
+       "the execute request needs a \u201Ccommands\u201D property"},
+      {"execute",
+       {"--request", "x"},
+       "the execute request is not valid JSON: expected value at line 1 column 1"},
+      {"execute",
+       {"--request", "x", "--request-file", "y", "--summary", "s"},
+       "pass either --request or --request-file, not both"},
+      {"execute",
+       {"--request", "{}", "--summary", "s"},
+       "a complete --request cannot be combined with command or execute-option flags"},
+      {"execute",
+       {"--request-file", "f", "--diagnostics"},
+       "a complete --request cannot be combined with command or execute-option flags"},
+      {"execute",
+       {"--request", "{}", "--commands", "[]"},
+       "a complete --request cannot be combined with command or execute-option flags"},
+      {"execute",
+       {"--request", "{}", "--options", "{}"},
+       "a complete --request cannot be combined with command or execute-option flags"},
+      {"execute",
+       {"--request", "{}", "--base-revision", "1"},
+       "a complete --request cannot be combined with command or execute-option flags"},
+      {"execute",
+       {"--request", "{}", "--operation-id", "o"},
+       "a complete --request cannot be combined with command or execute-option flags"},
+      {"execute",
+       {"--request", "{}", "--file", "f"},
+       "a complete --request cannot be combined with command or execute-option flags"},
+  };
+  run_cases(cases);
+}
+
+TEST(BaseRevisionValue, NumbersOnlyForPlainExactIntegers) {
+  struct Row {
+    std::string_view text;
+    std::string_view json;
+  };
+  const Row rows[] = {
+      {"42", "42"},
+      {"007", "7"},
+      {"0", "0"},
+      {"9007199254740991", "9007199254740991"},
+      {"0009007199254740991", "9007199254740991"},
+      {"9007199254740992", "\"9007199254740992\""},
+      {"18446744073709551615", "\"18446744073709551615\""},
+      {"18446744073709551616", "\"18446744073709551616\""},
+      {"99999999999999999999999999", "\"99999999999999999999999999\""},
+      {"", "\"\""},
+      {"-1", "\"-1\""},
+      {"+1", "\"+1\""},
+      {"1.5", "\"1.5\""},
+      {"1e3", "\"1e3\""},
+      {"1 2", "\"1 2\""},
+      {" 1", "\" 1\""},
+      {"\u0661", "\"\u0661\""},  // a digit, but not an ASCII one
+  };
+  for (const Row& row : rows) {
+    auto text = json::to_compact(base_revision_value(row.text));
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(*text, row.json) << row.text;
+  }
+}
+
+TEST(SplitCommaList, DropsEmptyPiecesAndRefusesNothingLeft) {
+  struct Row {
+    std::string_view text;
+    std::vector<std::string> pieces;  // empty: refused
+  };
+  const Row rows[] = {
+      {"a", {"a"}},
+      {"a,,b", {"a", "b"}},
+      {" a ,\tb\u00A0, ", {"a", "b"}},
+      {"b,a,b", {"b", "a", "b"}},
+      {"", {}},
+      {",", {}},
+      {" , \u3000 ,", {}},
+  };
+  for (const Row& row : rows) {
+    auto pieces = split_comma_list(row.text, "--groups");
+    if (row.pieces.empty()) {
+      ASSERT_FALSE(pieces.has_value()) << row.text;
+      EXPECT_EQ(pieces.error(), "--groups needs at least one comma-separated value");
+    } else {
+      ASSERT_TRUE(pieces.has_value()) << row.text;
+      EXPECT_EQ(*pieces, row.pieces);
+    }
+  }
+}
+
+TEST(ParseJsonLabeled, TrimsWhiteSpaceAndOneByteOrderMark) {
+  struct Row {
+    std::string_view text;
+    std::string_view result;  // compact JSON, or the whole refusal
+  };
+  const Row rows[] = {
+      {"[1]", "[1]"},
+      {"  \n[1]\r\n\t", "[1]"},
+      {"\u3000[1]\u00A0", "[1]"},
+      {"\xEF\xBB\xBF[1]", "[1]"},
+      {" \xEF\xBB\xBF \n {\"a\":1}\n", "{\"a\":1}"},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF[1]", "L is not valid JSON: expected value at line 1 column 1"},
+      {"", "L is not valid JSON: EOF while parsing a value at line 1 column 0"},
+      {" \n ", "L is not valid JSON: EOF while parsing a value at line 1 column 0"},
+      {"\xEF\xBB\xBF", "L is not valid JSON: EOF while parsing a value at line 1 column 0"},
+      {"[1] x", "L is not valid JSON: trailing characters at line 1 column 5"},
+      {"\n\n[1,", "L is not valid JSON: EOF while parsing a value at line 1 column 3"},
+  };
+  for (const Row& row : rows) {
+    auto value = parse_json_labeled(row.text, "L");
+    std::string got;
+    if (value) {
+      auto text = json::to_compact(*value);
+      got = text ? *text : "<unrenderable>";
+    } else {
+      got = value.error();
+    }
+    EXPECT_EQ(got, row.result) << ::testing::PrintToString(std::string(row.text));
+  }
+}
+
+TEST(ResolveFailedMessage, QuotesThePathAsGiven) {
+  EXPECT_EQ(resolve_failed_message("./a b", "gone"), "could not resolve ./a b: gone");
+}
+
+// Inputs that live in files.
+class FileInputs : public ::testing::Test {
+ protected:
+  std::string write(std::string_view name, std::string_view bytes) {
+    const std::string path = platform::join(dir_.path(), name);
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+  std::string run(const std::string& command, std::vector<std::string> args) {
+    return outcome(command, std::move(args));
+  }
+
+  testing::TempDir dir_;
+};
+
+TEST_F(FileInputs, ReadTextFileKeepsBytesAndRefusesInvalidUtf8) {
+  const std::string good = write("good.json", "\xEF\xBB\xBF [1]\n");
+  const std::string bad = write("bad.json", "[\"\xFF\"]");
+  const std::string missing = platform::join(dir_.path(), "missing.json");
+
+  EXPECT_EQ(read_text_file(good), "\xEF\xBB\xBF [1]\n");
+  EXPECT_EQ(read_text_file(bad).error(),
+            "could not read " + bad + ": stream did not contain valid UTF-8");
+  EXPECT_EQ(read_text_file(missing).error(),
+            "could not read " + missing + ": " + platform::read_file(missing).error().message);
+  auto folder = read_text_file(dir_.path());
+  ASSERT_FALSE(folder.has_value());
+  EXPECT_TRUE(folder.error().starts_with("could not read " + dir_.path() + ": ")) << folder.error();
+}
+
+TEST_F(FileInputs, ExecuteReadsBatchesAndRequestsFromFiles) {
+  const std::string batch = write("batch.json", "\n\xEF\xBB\xBF\n[{\"type\":\"context.get\"}]\n\n");
+  const std::string empty = write("empty.json", "");
+  const std::string blank = write("blank.json", " \r\n\t");
+  const std::string request = write("request.json", "{\"commands\":[],\"summary\":\"s\"}");
+  const std::string latin1 = write("latin1.json", "{\"commands\":\"\xE9\"}");
+  const std::string missing = platform::join(dir_.path(), "missing.json");
+
+  EXPECT_EQ(run("execute", {"--file", batch}),
+            "execute {\"commands\":[{\"type\":\"context.get\"}]}");
+  EXPECT_EQ(run("execute", {"--file", empty}),
+            "the action batch is not valid JSON: EOF while parsing a value at line 1 column 0");
+  EXPECT_EQ(run("execute", {"--file", blank}),
+            "the action batch is not valid JSON: EOF while parsing a value at line 1 column 0");
+  EXPECT_EQ(run("execute", {"--file", missing}),
+            "could not read " + missing + ": " + platform::read_file(missing).error().message);
+  EXPECT_EQ(run("execute", {"--request-file", request, "--target", "2"}),
+            "execute {\"commands\":[],\"summary\":\"s\",\"target\":\"2\"}");
+  EXPECT_EQ(run("execute", {"--request-file", latin1}),
+            "could not read " + latin1 + ": stream did not contain valid UTF-8");
+  EXPECT_EQ(run("execute", {"--request", request}),
+            "--request expects inline JSON or '-'; use --request-file for a path");
+  // A folder is no regular file, so its name is taken as JSON text.
+  EXPECT_EQ(run("execute", {"--request", dir_.path()}),
+            "the execute request is not valid JSON: expected value at line 1 column 1");
+}
+
+TEST_F(FileInputs, RegisterMediaSendsTheCanonicalPath) {
+  const std::string image = write("image.png", "png");
+  auto canonical = platform::canonicalize(image);
+  ASSERT_TRUE(canonical.has_value());
+  EXPECT_EQ(
+      run("register-media", {"--path", image, "--target", "1"}),
+      "mediaRegister {\"source\":{\"path\":\"" + escaped(*canonical) + "\"},\"target\":\"1\"}");
+
+  const std::string missing = platform::join(dir_.path(), "nothing.png");
+  EXPECT_EQ(
+      run("register-media", {"--path", missing}),
+      "could not resolve " + missing + ": " + platform::canonicalize(missing).error().message);
+}
+
+}  // namespace
+}  // namespace tov::cli
