@@ -1,6 +1,7 @@
 #include "support/scripted_app.h"
 
 #include <algorithm>
+#include <charconv>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
@@ -155,21 +156,27 @@ std::string pid_dir(const std::string& app_data) {
 // itself died before it could end it.
 constexpr std::string_view kStandInIdleMs = "120000";
 
-// Ends every stand-in that wrote a start mark under `dir` and no exit mark.
-void end_stand_ins(const std::string& dir) {
+// The process ids of the mark files in `dir` whose names end in `suffix`, ascending.
+std::vector<std::uint32_t> marked_pids(const std::string& dir, std::string_view suffix) {
+  std::vector<std::uint32_t> pids;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
     const auto name = entry.path().filename().string();
-    if (!name.ends_with(".start")) continue;
-    const auto stem = name.substr(0, name.size() - 6);
-    if (platform::is_regular_file(platform::join(dir, stem + ".exit"))) continue;
+    if (!name.ends_with(suffix)) continue;
     std::uint32_t pid = 0;
-    try {
-      pid = static_cast<std::uint32_t>(std::stoul(stem));
-    } catch (...) {
-      continue;
-    }
-    if (pid != 0) kill_process(pid);
+    const auto digits = std::string_view(name).substr(0, name.size() - suffix.size());
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+    if (error == std::errc{} && end == digits.data() + digits.size()) pids.push_back(pid);
+  }
+  std::sort(pids.begin(), pids.end());
+  return pids;
+}
+
+// Ends every stand-in that wrote a start mark under `dir` and no exit mark.
+void end_stand_ins(const std::string& dir) {
+  const auto exited = marked_pids(dir, ".exit");
+  for (auto pid : marked_pids(dir, ".start")) {
+    if (pid != 0 && !std::binary_search(exited.begin(), exited.end(), pid)) kill_process(pid);
   }
 }
 
@@ -220,18 +227,11 @@ std::vector<std::string> AppData::env(const std::vector<std::string>& extra) con
 }
 
 std::vector<std::uint32_t> AppData::stand_in_starts() const {
-  std::vector<std::uint32_t> pids;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(pid_dir(dir()), ec)) {
-    const auto name = entry.path().filename().string();
-    if (!name.ends_with(".start")) continue;
-    try {
-      pids.push_back(static_cast<std::uint32_t>(std::stoul(name.substr(0, name.size() - 6))));
-    } catch (...) {
-    }
-  }
-  std::sort(pids.begin(), pids.end());
-  return pids;
+  return marked_pids(pid_dir(dir()), ".start");
+}
+
+std::vector<std::uint32_t> AppData::stand_in_exits() const {
+  return marked_pids(pid_dir(dir()), ".exit");
 }
 
 ProcessResult run_quillboard(const AppData& app_data, const std::vector<std::string>& args,

@@ -70,6 +70,8 @@ class AppData {
   std::vector<std::string> env(const std::vector<std::string>& extra = {}) const;
   // The process ids of the stand-in apps started with env() so far, in ascending order.
   std::vector<std::uint32_t> stand_in_starts() const;
+  // Those of them that have ended by themselves.
+  std::vector<std::uint32_t> stand_in_exits() const;
 
  private:
   TempDir temp_;
