@@ -1,0 +1,59 @@
+// The process's own streams and arguments. Standard streams are used as raw descriptors
+// 0, 1 and 2: nothing is buffered here, so every write is on its way when it returns.
+#include <signal.h>
+#include <unistd.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/native-posix.h"
+#include "platform/platform.h"
+
+namespace tov::platform {
+namespace {
+
+using posix::errno_error;
+using posix::retry_on_eintr;
+
+IoResult<void> write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = retry_on_eintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
+    if (written == -1) return std::unexpected(errno_error());
+    if (written == 0) return std::unexpected(IoError{ErrorKind::WriteZero, "failed to write whole buffer"});
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return {};
+}
+
+}  // namespace
+
+void init_process() {
+  // A reader that goes away (a closed pipe on stdout, a peer that closed its socket) must
+  // be an error that we report, not a signal that ends the process.
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+std::expected<std::vector<std::string>, std::string> arguments(int argc, char** argv) {
+  std::vector<std::string> texts;
+  texts.reserve(argc > 0 ? static_cast<std::size_t>(argc) : 0);
+  for (int i = 0; i < argc; ++i) {
+    std::string text(argv[i] != nullptr ? argv[i] : "");
+    if (!posix::is_valid_utf8(text)) {
+      return std::unexpected("argument " + std::to_string(i) + " is not valid Unicode");
+    }
+    texts.push_back(std::move(text));
+  }
+  return texts;
+}
+
+IoResult<std::size_t> read_stdin(std::span<char> buffer) {
+  const ssize_t got = retry_on_eintr([&] { return ::read(0, buffer.data(), buffer.size()); });
+  if (got == -1) return std::unexpected(errno_error());
+  return static_cast<std::size_t>(got);
+}
+
+IoResult<void> write_stdout(std::string_view bytes) { return write_all(1, bytes); }
+IoResult<void> write_stderr(std::string_view bytes) { return write_all(2, bytes); }
+
+}  // namespace tov::platform

@@ -1,0 +1,31 @@
+// Environment variables. POSIX values are bytes; a value counts as text only when it is
+// valid UTF-8.
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "platform/native-posix.h"
+#include "platform/platform.h"
+
+namespace tov::platform {
+
+std::optional<std::string> env_var(const char* name) {
+  auto value = env_path(name);
+  if (!value || !posix::is_valid_utf8(*value)) return std::nullopt;
+  return value;
+}
+
+std::optional<std::string> env_path(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+std::optional<std::string> fallback_data_dir() {
+  if (auto xdg = env_path("XDG_DATA_HOME"); xdg && !xdg->empty()) return xdg;
+  auto home = env_path("HOME");
+  if (!home) return std::nullopt;
+  return join(join(*home, ".local"), "share");
+}
+
+}  // namespace tov::platform
