@@ -55,4 +55,12 @@ std::expected<Response, std::string> call_app(const Handshake& handshake, platfo
                                               std::string_view op, json::Value params,
                                               std::optional<ClientIdentity> client);
 
+// The receive deadline of an operation: 301 s for exactly "export", 16 s for every other name.
+std::chrono::seconds receive_deadline(std::string_view op);
+// call_app with the receive deadline given (tests shorten it).
+std::expected<Response, std::string> call_app_within(std::chrono::milliseconds deadline,
+                                                     const Handshake& handshake, platform::Socket stream,
+                                                     std::string_view op, json::Value params,
+                                                     std::optional<ClientIdentity> client);
+
 }  // namespace tov::protocol
