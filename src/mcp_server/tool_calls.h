@@ -4,6 +4,7 @@
 #include <expected>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "json/json.h"
 #include "mcp_server/mcp_server.h"
@@ -13,5 +14,16 @@ namespace tov::mcp {
 json::Value handle_tools_call(McpSession& session, json::Value id, const json::Value* params);
 json::Value with_target(json::Value params, const std::optional<std::string>& target);
 std::expected<json::Value, std::string> build_open_params(const json::Value& arguments);
+
+// A checked tool call: the control operation and its parameters.
+struct ToolCall {
+  std::string_view op;
+  json::Value params;
+};
+
+// Reads and checks a call without contacting anything: the operation to send, or the
+// complete reply that refuses the call.
+std::expected<ToolCall, json::Value> prepare_tool_call(const json::Value& id,
+                                                      const json::Value* params);
 
 }  // namespace tov::mcp

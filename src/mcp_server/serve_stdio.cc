@@ -1,0 +1,44 @@
+// The serve loop bound to the process: standard input and output, and the real app.
+#include "mcp_server/mcp_server.h"
+#include "mcp_server/serve_loop.h"
+#include "mcp_server/tool_calls.h"
+#include "platform/platform.h"
+
+namespace tov::mcp {
+namespace {
+
+class StdioStreams final : public ServeStreams {
+ public:
+  platform::IoResult<std::size_t> read(std::span<char> buffer) override {
+    return platform::read_stdin(buffer);
+  }
+  platform::IoResult<void> write_reply(std::string_view bytes) override {
+    return platform::write_stdout(bytes);
+  }
+  void diagnostic(std::string_view line) override { (void)platform::write_stderr(line); }
+};
+
+class LiveAppRoad final : public AppRoad {
+ public:
+  void announce(McpSession& session) override { announce_client(session); }
+  json::Value call_tool(McpSession& session, json::Value id,
+                        const json::Value* params) override {
+    return handle_tools_call(session, std::move(id), params);
+  }
+};
+
+}  // namespace
+
+json::Value handle_initialize(McpSession& session, const json::Value* params) {
+  LiveAppRoad road;
+  return handle_initialize(session, params, road);
+}
+
+std::expected<void, std::string> serve_stdio() {
+  McpSession session = new_session();
+  StdioStreams streams;
+  LiveAppRoad road;
+  return serve(session, streams, road);
+}
+
+}  // namespace tov::mcp

@@ -1,0 +1,13 @@
+// The app's answer as an MCP tool result.
+#pragma once
+
+#include "cli_protocol/records.h"
+#include "json/json.h"
+
+namespace tov::mcp {
+
+// {"content": [one text item], "isError": ..., "structuredContent": ...}: the data of a
+// success, or the failure envelope {"error": ..., "ok": false}.
+json::Value tool_result(const protocol::Response& answer);
+
+}  // namespace tov::mcp

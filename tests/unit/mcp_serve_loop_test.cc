@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "json/json.h"
+#include "mcp_server/serve_loop.h"
+
+namespace tov::mcp {
+namespace {
+
+// Input from a string, `chunk` bytes per read; replies and diagnostics into strings.
+class ScriptedStreams final : public ServeStreams {
+ public:
+  explicit ScriptedStreams(std::string input, std::size_t chunk = 4096)
+      : input_(std::move(input)), chunk_(chunk) {}
+
+  platform::IoResult<std::size_t> read(std::span<char> buffer) override {
+    ++reads;
+    if (offset_ == input_.size() && read_error) return std::unexpected(*read_error);
+    std::size_t n = std::min({buffer.size(), chunk_, input_.size() - offset_});
+    std::copy_n(input_.data() + offset_, n, buffer.data());
+    offset_ += n;
+    return n;
+  }
+  platform::IoResult<void> write_reply(std::string_view bytes) override {
+    if (failing_writes) {
+      return std::unexpected(platform::IoError{platform::ErrorKind::BrokenPipe, "pipe closed"});
+    }
+    out.append(bytes);
+    return {};
+  }
+  void diagnostic(std::string_view line) override { err.append(line); }
+
+  std::string out;
+  std::string err;
+  int reads = 0;
+  bool failing_writes = false;
+  std::optional<platform::IoError> read_error;
+
+ private:
+  std::string input_;
+  std::size_t chunk_;
+  std::size_t offset_ = 0;
+};
+
+// Stands in for the app: records what the loop hands it, answers tool calls with a marker.
+class RecordingRoad final : public AppRoad {
+ public:
+  explicit RecordingRoad(const ScriptedStreams* streams = nullptr) : streams_(streams) {}
+  void announce(McpSession& session) override {
+    announced_identities.push_back(session.identity);
+    replies_before_announce.push_back(streams_ ? streams_->out.size() : 0);
+  }
+  json::Value call_tool(McpSession&, json::Value id, const json::Value* params) override {
+    json::Value seen = params ? json::Value::object({{"params", *params}})
+                              : json::Value::object({{"no", "params"}});
+    return rpc_result(std::move(id), std::move(seen));
+  }
+  std::vector<protocol::ClientIdentity> announced_identities;
+  std::vector<std::size_t> replies_before_announce;
+
+ private:
+  const ScriptedStreams* streams_;
+};
+
+struct Served {
+  std::expected<void, std::string> result;
+  std::string out;
+  std::string err;
+};
+
+Served serve_text(std::string input, std::size_t chunk = 4096) {
+  ScriptedStreams streams(std::move(input), chunk);
+  RecordingRoad road;
+  McpSession session{{"cli", {}, {}}, false};
+  auto result = serve(session, streams, road);
+  return {result, streams.out, streams.err};
+}
+
+const std::string kPingReply = R"({"id":1,"jsonrpc":"2.0","result":{}})"
+                               "\n";
+
+TEST(McpServeLoop, AnswersEachLineAsTheProtocolSays) {
+  struct Case {
+    const char* name;
+    std::string input;
+    std::string out;
+    std::string err;
+  };
+  const std::string deep = std::string(126, '[') + std::string(126, ']');
+  const std::string too_deep = std::string(127, '[') + std::string(127, ']');
+  const Case cases[] = {
+      {"white space only lines", " \t\n\n\xC2\xA0\n\xE2\x80\xA8\r\n\xE3\x80\x80\n", "", ""},
+      {"spaces around a message", "  {\"id\":1,\"method\":\"ping\"}\t\n", kPingReply, ""},
+      {"carriage return and line feed", "{\"id\":1,\"method\":\"ping\"}\r\n", kPingReply, ""},
+      {"last line without line feed", "{\"id\":1,\"method\":\"ping\"}", kPingReply, ""},
+      {"no-break space before a message", "\xC2\xA0{\"id\":1,\"method\":\"ping\"}\n", "",
+       "mcp: unreadable message (expected value at line 1 column 1)\n"},
+      {"not JSON, then served", "hello\n{\"id\":1,\"method\":\"ping\"}\n", kPingReply,
+       "mcp: unreadable message (expected value at line 1 column 1)\n"},
+      {"a batch", R"([{"id":1,"method":"ping"}])" "\n", "", ""},
+      {"scalars", "1\n\"ping\"\nnull\n", "", ""},
+      {"a notification", R"({"method":"ping"})" "\n", "", ""},
+      {"no method", R"({"id":1,"result":{}})" "\n", "", ""},
+      {"a method that is no string", R"({"id":1,"method":7})" "\n", "", ""},
+      {"jsonrpc is not looked at", R"({"jsonrpc":"1.0","id":1,"method":"ping"})" "\n",
+       kPingReply, ""},
+      {"a null id", R"({"id":null,"method":"ping"})" "\n",
+       R"({"id":null,"jsonrpc":"2.0","result":{}})" "\n", ""},
+      {"an object id", R"({"id":{"b":1,"a":[true]},"method":"ping"})" "\n",
+       R"({"id":{"a":[true],"b":1},"jsonrpc":"2.0","result":{}})" "\n", ""},
+      {"an array id, a string id, a repeated id",
+       R"({"id":[1,"x"],"method":"ping"})" "\n" R"({"id":"x","method":"ping"})" "\n"
+       R"({"id":"x","method":"ping"})" "\n",
+       R"({"id":[1,"x"],"jsonrpc":"2.0","result":{}})" "\n"
+       R"({"id":"x","jsonrpc":"2.0","result":{}})" "\n"
+       R"({"id":"x","jsonrpc":"2.0","result":{}})" "\n",
+       ""},
+      {"numeric ids",
+       R"({"id":-3,"method":"ping"})" "\n" R"({"id":18446744073709551615,"method":"ping"})" "\n",
+       R"({"id":-3,"jsonrpc":"2.0","result":{}})" "\n"
+       R"({"id":18446744073709551615,"jsonrpc":"2.0","result":{}})" "\n",
+       ""},
+      {"params of ping are ignored", R"({"id":1,"method":"ping","params":[1,2]})" "\n",
+       kPingReply, ""},
+      {"an unknown method", R"({"id":2,"method":"Ping"})" "\n",
+       R"({"error":{"code":-32601,"message":"Method not found: Ping"},"id":2,"jsonrpc":"2.0"})"
+       "\n",
+       ""},
+      {"a notification name with an id", R"({"id":2,"method":"notifications/initialized"})" "\n",
+       R"({"error":{"code":-32601,"message":"Method not found: notifications/initialized"},)"
+       R"("id":2,"jsonrpc":"2.0"})" "\n",
+       ""},
+      {"tools/call with params", R"({"id":3,"method":"tools/call","params":{"name":"x"}})" "\n",
+       R"({"id":3,"jsonrpc":"2.0","result":{"params":{"name":"x"}}})" "\n", ""},
+      {"tools/call with null params", R"({"id":3,"method":"tools/call","params":null})" "\n",
+       R"({"id":3,"jsonrpc":"2.0","result":{"params":null}})" "\n", ""},
+      {"tools/call without params", R"({"id":3,"method":"tools/call"})" "\n",
+       R"({"id":3,"jsonrpc":"2.0","result":{"no":"params"}})" "\n", ""},
+      {"127 levels are read", R"({"id":1,"method":"ping","params":)" + deep + "}\n",
+       kPingReply, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Served served = serve_text(c.input);
+    EXPECT_TRUE(served.result.has_value());
+    EXPECT_EQ(served.out, c.out);
+    EXPECT_EQ(served.err, c.err);
+  }
+  Served deeper = serve_text(R"({"id":1,"method":"ping","params":)" + too_deep + "}\n");
+  EXPECT_EQ(deeper.out, "");
+  EXPECT_NE(deeper.err.find("mcp: unreadable message (recursion limit exceeded"),
+            std::string::npos)
+      << deeper.err;
+}
+
+TEST(McpServeLoop, SplitsLinesAcrossReadsOfAnySize) {
+  std::string input = std::string("{\"id\":1,\"method\":\"ping\"}\r\n\n") +
+                      R"({"id":1,"method":"ping","params":")" + std::string(200000, 'x') +
+                      "\"}\n{\"id\":1,\"method\":\"ping\"}";
+  for (std::size_t chunk : {1u, 2u, 7u, 4096u, 1000000u}) {
+    SCOPED_TRACE(chunk);
+    Served served = serve_text(input, chunk);
+    EXPECT_TRUE(served.result.has_value());
+    EXPECT_EQ(served.out, kPingReply + kPingReply + kPingReply);
+  }
+}
+
+TEST(McpServeLoop, StopsAtInputThatIsNotUtf8) {
+  for (std::string bad : {"{\"id\":1,\"method\":\"p\xFFng\"}\n", "\xC3\n", "\xED\xA0\x80"}) {
+    Served served = serve_text("{\"id\":1,\"method\":\"ping\"}\n" + bad + kPingReply);
+    ASSERT_FALSE(served.result.has_value());
+    EXPECT_EQ(served.result.error(), "stream did not contain valid UTF-8");
+    EXPECT_EQ(served.out, kPingReply);
+  }
+}
+
+TEST(McpServeLoop, StopsAtAReadOrWriteFailure) {
+  ScriptedStreams reading("{\"id\":1,\"method\":\"ping\"}\n");
+  reading.read_error = platform::IoError{platform::ErrorKind::Other, "disk on fire"};
+  RecordingRoad road;
+  McpSession session;
+  auto result = serve(session, reading, road);
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(result.error(), "disk on fire");
+  EXPECT_EQ(reading.out, kPingReply);
+
+  ScriptedStreams writing("{\"id\":1,\"method\":\"ping\"}\n{\"id\":2,\"method\":\"ping\"}\n", 1);
+  writing.failing_writes = true;
+  result = serve(session, writing, road);
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(result.error(), "pipe closed");
+  // The second line was never read.
+  EXPECT_LT(writing.reads, 40);
+}
+
+json::Value initialize_result(const std::string& params_text,
+                              McpSession& session, RecordingRoad& road) {
+  json::Value message = json::Value::object({{"id", 1}, {"method", "initialize"}});
+  if (!params_text.empty()) message["params"] = json::parse(params_text).value();
+  std::optional<json::Value> reply = reply_to(session, message, road);
+  return reply.value().at("result");
+}
+
+TEST(McpServeLoop, InitializeChoosesTheProtocolVersion) {
+  struct Case {
+    const char* params;
+    const char* version;
+  };
+  const Case cases[] = {
+      {R"({"protocolVersion":"2025-06-18"})", "2025-06-18"},
+      {R"({"protocolVersion":"2025-11-25"})", "2025-11-25"},
+      {R"({"protocolVersion":"2024-11-05"})", "2025-11-25"},
+      {R"({"protocolVersion":20250618})", "2025-11-25"},
+      {R"(["2025-06-18"])", "2025-11-25"},
+      {"null", "2025-11-25"},
+      {"", "2025-11-25"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.params);
+    McpSession session{{"cli", {}, {}}, false};
+    RecordingRoad road;
+    json::Value result = initialize_result(c.params, session, road);
+    EXPECT_EQ(result["protocolVersion"], c.version);
+    EXPECT_EQ(road.announced_identities.size(), 1u);
+  }
+}
+
+TEST(McpServeLoop, InitializeAnswersWithCapabilitiesInstructionsAndServerInfo) {
+  McpSession session;
+  RecordingRoad road;
+  json::Value result = initialize_result("", session, road);
+  const std::string& instructions = result["instructions"].get_ref<const std::string&>();
+  EXPECT_EQ(instructions.size(), 805u);
+  EXPECT_TRUE(instructions.starts_with("Use Quillboard to open, read, edit,"));
+  EXPECT_TRUE(instructions.ends_with("Preview-only formats may open without supporting edits."));
+  result.erase("instructions");
+  EXPECT_EQ(json::to_compact(result).value(),
+            R"({"capabilities":{"tools":{}},"protocolVersion":"2025-11-25",)"
+            R"("serverInfo":{"name":"Quillboard","version":"0.1.75"}})");
+}
+
+TEST(McpServeLoop, InitializeTakesTheClientsIdentity) {
+  using protocol::ClientIdentity;
+  const ClientIdentity from_env{"codex", "9", std::nullopt};
+  struct Case {
+    const char* params;
+    ClientIdentity identity;
+  };
+  const Case cases[] = {
+      {R"({"clientInfo":{"name":" Claude Code ","title":" Claude ","version":" 1.2 "}})",
+       {"claude-code", "1.2", "Claude"}},
+      {R"({"clientInfo":{"name":"Visual Studio Code","title":"","version":"  "}})",
+       {"vscode", std::nullopt, "Visual Studio Code"}},
+      {R"({"clientInfo":{"name":"zedd","title":7,"version":3}})", {"zedd", std::nullopt, "zedd"}},
+      {R"({"clientInfo":{"name":"  ","title":"T","version":"1"}})", from_env},
+      {R"({"clientInfo":{"name":5}})", from_env},
+      {R"({"clientInfo":"Claude"})", from_env},
+      {R"({"protocolVersion":"2025-06-18"})", from_env},
+      {"[]", from_env},
+      {"", from_env},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.params);
+    McpSession session{from_env, true};
+    RecordingRoad road;
+    initialize_result(c.params, session, road);
+    EXPECT_EQ(session.identity, c.identity);
+    EXPECT_TRUE(session.announced);
+    ASSERT_EQ(road.announced_identities.size(), 1u);
+    EXPECT_EQ(road.announced_identities[0], c.identity);
+  }
+}
+
+TEST(McpServeLoop, AnnouncesBeforeTheInitializeReplyAndEachTimeAgain) {
+  ScriptedStreams streams(
+      R"({"id":1,"method":"initialize","params":{"clientInfo":{"name":"Codex"}}})" "\n"
+      R"({"id":2,"method":"initialize","params":{"clientInfo":{"name":"Cursor"}}})" "\n");
+  RecordingRoad road(&streams);
+  McpSession session{{"cli", {}, {}}, false};
+  ASSERT_TRUE(serve(session, streams, road).has_value());
+  ASSERT_EQ(road.announced_identities.size(), 2u);
+  EXPECT_EQ(road.announced_identities[0].id, "codex");
+  EXPECT_EQ(road.announced_identities[1].id, "cursor");
+  EXPECT_EQ(road.replies_before_announce[0], 0u);
+  EXPECT_NE(road.replies_before_announce[1], 0u);
+  EXPECT_EQ(std::count(streams.out.begin(), streams.out.end(), '\n'), 2);
+}
+
+TEST(McpServeLoop, ListsTheWholeCatalogueWhateverTheParams) {
+  Served served = serve_text(R"({"id":1,"method":"tools/list"})" "\n"
+                             R"({"id":1,"method":"tools/list","params":{"cursor":"x"}})" "\n");
+  auto first_end = served.out.find('\n');
+  std::string first = served.out.substr(0, first_end + 1);
+  EXPECT_EQ(served.out, first + first);
+  json::Value reply = json::parse(first).value();
+  EXPECT_EQ(reply["result"].size(), 1u);
+  EXPECT_EQ(reply["result"]["tools"].size(), 18u);
+  EXPECT_TRUE(first.starts_with(R"({"id":1,"jsonrpc":"2.0","result":{"tools":[{"annotations")"));
+}
+
+}  // namespace
+}  // namespace tov::mcp
