@@ -1,0 +1,103 @@
+#include "json/float_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace tov::json {
+
+ShortestDigits shortest_digits(double magnitude) {
+  // to_chars in scientific form gives exactly the shortest round-trip digits: "d.ddde±x".
+  char text[40];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific);
+  (void)ec;  // 40 bytes always hold a double in this form
+  ShortestDigits result;
+  const char* p = text;
+  for (; p < end && *p != 'e'; ++p) {
+    if (*p >= '0' && *p <= '9') result.digits[result.length++] = *p;
+  }
+  int exponent = 0;
+  if (p < end) std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
+  result.point = exponent + 1;
+  return result;
+}
+
+namespace {
+
+void append_exponent(std::string& out, int exponent) {
+  char text[8];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, exponent);
+  (void)ec;
+  out.append(text, end);
+}
+
+}  // namespace
+
+void append_float(std::string& out, double value) {
+  if (std::signbit(value)) out.push_back('-');
+  const double magnitude = std::fabs(value);
+  if (magnitude == 0) {
+    out.append("0.0");
+    return;
+  }
+  const ShortestDigits d = shortest_digits(magnitude);
+  const int length = d.length;
+  const int point = d.point;  // digits.length + decimal exponent of the last digit
+  const int k = point - length;
+  if (k >= 0 && point <= 16) {
+    // 1234e7 -> 12340000000.0
+    out.append(d.digits, length);
+    out.append(static_cast<std::size_t>(k), '0');
+    out.append(".0");
+  } else if (point > 0 && point <= 16) {
+    // 1234e-2 -> 12.34
+    out.append(d.digits, point);
+    out.push_back('.');
+    out.append(d.digits + point, length - point);
+  } else if (point > -5 && point <= 0) {
+    // 1234e-6 -> 0.001234
+    out.append("0.");
+    out.append(static_cast<std::size_t>(-point), '0');
+    out.append(d.digits, length);
+  } else if (length == 1) {
+    // 1e30
+    out.push_back(d.digits[0]);
+    out.push_back('e');
+    append_exponent(out, point - 1);
+  } else {
+    // 1234e30 -> 1.234e33
+    out.push_back(d.digits[0]);
+    out.push_back('.');
+    out.append(d.digits + 1, length - 1);
+    out.push_back('e');
+    append_exponent(out, point - 1);
+  }
+}
+
+std::string rust_display_float(double value) {
+  std::string out;
+  if (std::signbit(value)) out.push_back('-');
+  const double magnitude = std::fabs(value);
+  if (magnitude == 0) {
+    out.push_back('0');
+    return out;
+  }
+  if (std::isnan(magnitude)) return "NaN";
+  if (std::isinf(magnitude)) return out + "inf";
+  const ShortestDigits d = shortest_digits(magnitude);
+  if (d.point <= 0) {
+    out.append("0.");
+    out.append(static_cast<std::size_t>(-d.point), '0');
+    out.append(d.digits, d.length);
+  } else if (d.point < d.length) {
+    out.append(d.digits, d.point);
+    out.push_back('.');
+    out.append(d.digits + d.point, d.length - d.point);
+  } else {
+    out.append(d.digits, d.length);
+    out.append(static_cast<std::size_t>(d.point - d.length), '0');
+  }
+  return out;
+}
+
+}  // namespace tov::json
