@@ -21,8 +21,10 @@ std::string display(const std::string& path) { return text::lossy_utf8(path); }
 
 std::expected<Launch, std::string> launch_app(const LaunchTiming& timing) {
   auto path = app_executable_path();
-  if (!path)
-    return std::unexpected(brand_product_name() + " is not running, and the app is not beside this binary to start.");
+  if (!path) {
+    return std::unexpected(brand_product_name() +
+                           " is not running, and the app is not beside this binary to start.");
+  }
   if (auto started = platform::spawn_detached(*path); !started) {
     return std::unexpected("could not start " + display(*path) + ": " + started.error().message);
   }

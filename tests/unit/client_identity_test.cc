@@ -11,17 +11,15 @@
 namespace tov::protocol {
 namespace {
 
-const char* const kSourceVariables[] = {
-    "DESKTOP_APP_CLIENT", "TOV_OFFICE_DESKTOP_CLIENT", "AI_AGENT",     "CLAUDECODE",
-    "CLAUDE_CODE_ENTRYPOINT", "CLAUDE_AGENT_SDK_VERSION", "CODEX_HOME", "CODEX_SANDBOX",
-    "CURSOR_TRACE_ID",    "GITHUB_COPILOT_AGENT",
-};
-
-// A guard that starts from an environment where no agent source is set.
+// An environment where no agent source is set, restored afterwards.
 struct CleanEnv {
   tov::testing::EnvGuard env;
   CleanEnv() {
-    for (const char* name : kSourceVariables) env.unset(name);
+    for (const char* name :
+         {"DESKTOP_APP_CLIENT", "TOV_OFFICE_DESKTOP_CLIENT", "AI_AGENT", "CLAUDECODE", "CLAUDE_CODE_ENTRYPOINT",
+          "CLAUDE_AGENT_SDK_VERSION", "CODEX_HOME", "CODEX_SANDBOX", "CURSOR_TRACE_ID", "GITHUB_COPILOT_AGENT"}) {
+      env.unset(name);
+    }
   }
 };
 
@@ -34,54 +32,41 @@ TEST(DetectClient, ExplicitTextFollowsTheSlashRuleAndIgnoresTheEnvironment) {
   clean.env.set("DESKTOP_APP_CLIENT", "from-env/9");
   const std::pair<std::string, ClientIdentity> cases[] = {
       {"", identity("")},
-      {"codex", identity("codex")},
       {"codex/2", identity("codex", "2")},
       {"codex/", identity("codex")},
       {"/1.0", identity("", "1.0")},
       {"a/b/c", identity("a", "b/c")},
-      {"/", identity("")},
-      {" spaced / kept ", identity(" spaced ", " kept ")},
   };
-  for (const auto& [text, expected] : cases) {
-    EXPECT_EQ(detect_client(text), expected) << text;
-  }
+  for (const auto& [text, expected] : cases) EXPECT_EQ(detect_client(text), expected) << text;
 }
 
-struct EnvCase {
-  const char* what;
-  std::vector<std::pair<const char*, const char*>> vars;
-  std::optional<ClientIdentity> expected;
-};
-
 TEST(DetectClient, EnvironmentSourcesInOrder) {
-  const EnvCase cases[] = {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<const char*, const char*>> vars;
+    std::optional<ClientIdentity> expected;
+  };
+  const Case cases[] = {
       {"nothing set", {}, std::nullopt},
-      {"slash rule", {{"DESKTOP_APP_CLIENT", "cursor/1.2"}}, identity("cursor", "1.2")},
       {"empty first source passes on",
        {{"DESKTOP_APP_CLIENT", ""}, {"TOV_OFFICE_DESKTOP_CLIENT", "zed/"}},
        identity("zed")},
-      {"first source wins", {{"DESKTOP_APP_CLIENT", "a"}, {"TOV_OFFICE_DESKTOP_CLIENT", "b"}}, identity("a")},
+      {"first source wins", {{"DESKTOP_APP_CLIENT", "a/1"}, {"TOV_OFFICE_DESKTOP_CLIENT", "b"}}, identity("a", "1")},
       {"spaces count and stay", {{"DESKTOP_APP_CLIENT", "  "}}, identity("  ")},
       {"underscore rule", {{"AI_AGENT", "agentx_1-2-3"}}, identity("agentx", "1.2.3")},
       {"underscore, no version", {{"AI_AGENT", "agentx"}}, identity("agentx")},
       {"underscore, empty version kept", {{"AI_AGENT", "agentx_"}}, identity("agentx", "")},
       {"underscore, empty id", {{"AI_AGENT", "_1-0"}}, identity("", "1.0")},
       {"underscore, third piece dropped", {{"AI_AGENT", "agentx_1_2"}}, identity("agentx", "1")},
-      {"underscore, adjacent", {{"AI_AGENT", "agentx__2"}}, identity("agentx", "")},
-      {"underscore keeps slashes", {{"AI_AGENT", "a/b_c"}}, identity("a/b", "c")},
       {"AI_AGENT before CLAUDECODE", {{"AI_AGENT", "x"}, {"CLAUDECODE", "1"}}, identity("x")},
-      {"claude code", {{"CLAUDECODE", "1"}}, identity("claude-code")},
       {"claude code with sdk version",
        {{"CLAUDECODE", "1"}, {"CLAUDE_AGENT_SDK_VERSION", "0.1-beta"}},
        identity("claude-code", "0.1-beta")},
-      {"claude code, empty sdk version",
-       {{"CLAUDECODE", "1"}, {"CLAUDE_AGENT_SDK_VERSION", ""}},
-       identity("claude-code")},
+      {"empty sdk version", {{"CLAUDECODE", "1"}, {"CLAUDE_AGENT_SDK_VERSION", ""}}, identity("claude-code")},
       {"entrypoint after empty CLAUDECODE",
        {{"CLAUDECODE", ""}, {"CLAUDE_CODE_ENTRYPOINT", "cli"}},
        identity("claude-code")},
       {"claude before codex", {{"CLAUDECODE", "1"}, {"CODEX_HOME", "/h"}}, identity("claude-code")},
-      {"codex home", {{"CODEX_HOME", "/h"}}, identity("codex")},
       {"codex sandbox", {{"CODEX_SANDBOX", "seatbelt"}}, identity("codex")},
       {"cursor", {{"CURSOR_TRACE_ID", "t"}}, identity("cursor")},
       {"copilot", {{"GITHUB_COPILOT_AGENT", "1"}}, identity("copilot")},
@@ -97,68 +82,47 @@ TEST(DetectClient, EnvironmentSourcesInOrder) {
 TEST(DetectClient, ValueThatIsNotUnicodeIsPassedOver) {
   CleanEnv clean;
   clean.env.set_invalid_unicode("DESKTOP_APP_CLIENT");
-  clean.env.set("CURSOR_TRACE_ID", "t");
-  EXPECT_EQ(detect_client(std::nullopt), identity("cursor"));
-
   clean.env.set("CLAUDECODE", "1");
   clean.env.set_invalid_unicode("CLAUDE_AGENT_SDK_VERSION");
   EXPECT_EQ(detect_client(std::nullopt), identity("claude-code"));
-  EXPECT_EQ(non_empty_env("CLAUDE_AGENT_SDK_VERSION"), std::nullopt);
 }
 
 TEST(NormalizeAgentName, Names) {
   const std::pair<std::string, std::string> cases[] = {
       {"  Claude Code  ", "claude-code"},
       {"Claude Desktop", "claude"},
-      {"claude-code-preview", "claude-code"},
       {"Visual Studio Code", "vscode"},
       {"GitHub Copilot Chat", "copilot"},
       {"openai-codex", "openai"},
-      {"Gemini CLI", "gemini"},
       {"Zed Preview", "zed"},
       {"zedd", "zedd"},
       {"glm4", "glm4"},
-      {"glm-4", "zhipu"},
       {"Claude_Code", "claude-code"},
       {"my.agent beta", "my-agent-beta"},
       {"--weird__name--", "weird-name"},
       {"caf\xC3\xA9 bot", "caf-bot"},
-      {"d\xC3\xA9j\xC3\xA0", "d-j"},
       {"", "cli"},
       {" \t\xE3\x80\x80", "cli"},
       {"!!! ...", "cli"},
       {"\xE6\x97\xA5\xE6\x9C\xAC", "cli"},
-      {"\xC4\xB0NFO", "i-nfo"},              // U+0130 gives i and a combining dot
-      {"\xE2\x84\xAAimi", "kimi"},           // Kelvin sign gives k
+      {"\xC4\xB0NFO", "i-nfo"},               // U+0130 gives i and a combining dot
+      {"\xE2\x84\xAAimi", "kimi"},            // the Kelvin sign gives k
       {"\xC3\x85ngstr\xC3\xB6m", "ngstr-m"},  // other capitals stay non-ASCII
-      {"\xC2\xA0" "Cursor\xE2\x80\x83", "cursor"},
       {"Agent\xFF", "agent"},
-      {"Agent 42", "agent-42"},
   };
   for (const auto& [name, expected] : cases) {
     EXPECT_EQ(normalize_agent_name(name), expected) << ::testing::PrintToString(name);
   }
 }
 
-TEST(NormalizeAgentName, EveryAliasGivesItsIdAloneAndWithASuffix) {
+TEST(NormalizeAgentName, EveryAliasMatchesAloneOrBeforeAHyphenOnly) {
   ASSERT_EQ(agent_alias_table().size(), 30u);
   for (const auto& row : agent_alias_table()) {
     const std::string alias(row.alias);
     EXPECT_EQ(normalize_agent_name(alias), row.id) << alias;
     EXPECT_EQ(normalize_agent_name(alias + " Extra"), row.id) << alias;
-    // Without the hyphen an alias is only the start of another name.
     EXPECT_NE(normalize_agent_name(alias + "x"), row.id) << alias;
   }
-  EXPECT_EQ(agent_alias_table()[0].alias, "claude-code");
-  EXPECT_EQ(agent_alias_table()[1].alias, "claude");
-}
-
-TEST(AgentNameChar, KeepsAsciiAlphanumericsOnly) {
-  const std::pair<char32_t, char32_t> cases[] = {
-      {U'a', U'a'}, {U'Z', U'Z'}, {U'0', U'0'}, {U'9', U'9'}, {U'_', U'-'}, {U'.', U'-'},
-      {U' ', U'-'}, {U'-', U'-'}, {U'\u00E9', U'-'}, {U'\u0661', U'-'}, {U'\uFF21', U'-'},
-  };
-  for (const auto& [in, out] : cases) EXPECT_EQ(agent_name_char(in), out) << static_cast<unsigned>(in);
 }
 
 }  // namespace

@@ -24,177 +24,125 @@ std::string failure_of(const std::expected<T, std::string>& result) {
   return result ? std::string("(no failure)") : result.error();
 }
 
-const std::string kNotPublished =
-    "Quillboard has not published its control handshake. Is the app still starting, or did it just quit? "
-    "Try again once it is running.";
-
 std::string joined(std::initializer_list<std::string_view> parts) {
   std::string path;
   for (auto part : parts) path = platform::join(path, part);
   return path;
 }
 
-// An environment whose data folder is `app_data`.
-struct DataFolder {
-  AppData app_data;
-  EnvGuard env;
-  DataFolder() { env.set("APPDATA", app_data.dir()); }
-};
-
-// A port on 127.0.0.1 where nothing listens.
-std::uint16_t refusing_port() {
-  auto listener = platform::Listener::bind_loopback();
-  EXPECT_TRUE(listener.has_value());
-  return listener ? listener->port() : 1;
-}
-
-TEST(Brand, SettingIsTrimmedOrFallsBack) {
+TEST(Brand, SettingsAreTrimmedOrFallBack) {
   const std::tuple<std::string, std::string, std::string> cases[] = {
-      {"Quill", "Default", "Quill"},
       {"  Quill  ", "Default", "Quill"},
       {"\t\xE3\x80\x80Quill Board\xC2\xA0\n", "Default", "Quill Board"},
       {"", "Default", "Default"},
-      {" \t\n", " Default ", " Default "},
-      {"\xE2\x80\x83", "Default", "Default"},
+      {" \xE2\x80\x83\n", " Default ", " Default "},  // the default is used untrimmed
   };
-  for (const auto& [value, fallback, expected] : cases) {
-    EXPECT_EQ(brand_setting(value, fallback), expected) << ::testing::PrintToString(value);
-  }
-}
-
-TEST(Brand, ThisBuildsSettings) {
+  for (const auto& [value, fallback, expected] : cases) EXPECT_EQ(brand_setting(value, fallback), expected);
   EXPECT_EQ(brand_product_name(), "Quillboard");
   EXPECT_EQ(brand_app_id(), "com.vantix.office");
-  EXPECT_EQ(brand_cli_stem(), "quillboard");
-  EXPECT_EQ(brand_app_stem(), "quillboard-app");
   EXPECT_EQ(program_file_name(), "quillboard.exe");
 }
 
-TEST(WithExeSuffix, AddsTheSuffixUnlessItEndsInLowerCaseExe) {
+TEST(WithExeSuffix, AddsTheSuffixUnlessTheStemEndsInLowerCaseExe) {
   const std::pair<std::string, std::string> cases[] = {
-      {"quillboard", "quillboard.exe"}, {"app.exe", "app.exe"}, {".exe", ".exe"}, {"APP.EXE", "APP.EXE.exe"},
-      {"app.Exe", "app.Exe.exe"},       {"exe", "exe.exe"},     {"ex", "ex.exe"}, {"", ".exe"},
-      {"a.exe.bak", "a.exe.bak.exe"},
+      {"app.exe", "app.exe"}, {".exe", ".exe"}, {"APP.EXE", "APP.EXE.exe"},
+      {"exe", "exe.exe"},     {"ex", "ex.exe"}, {"", ".exe"},
   };
   for (const auto& [stem, name] : cases) EXPECT_EQ(with_exe_suffix(stem), name) << stem;
 }
 
-struct PathCase {
-  const char* what;
-  std::vector<std::pair<const char*, std::optional<std::string>>> vars;
-  std::optional<std::string> expected;
-};
-
 TEST(ControlFilePath, BaseFolderFromTheEnvironment) {
-  const PathCase cases[] = {
-      {"APPDATA",
-       {{"APPDATA", "/data"}, {"USERPROFILE", "/home/u"}},
-       joined({"/data", "com.vantix.office", "cli-control.json"})},
-      {"APPDATA with a separator at its end",
-       {{"APPDATA", "/data/"}},
-       joined({"/data/", "com.vantix.office", "cli-control.json"})},
-      {"relative APPDATA kept as is", {{"APPDATA", "rel"}}, joined({"rel", "com.vantix.office", "cli-control.json"})},
-      {"empty APPDATA passes to USERPROFILE",
-       {{"APPDATA", ""}, {"USERPROFILE", "/home/u"}},
+  struct Case {
+    const char* what;
+    std::optional<std::string> appdata, userprofile;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"APPDATA first", "/data/", "/home/u", joined({"/data/", "com.vantix.office", "cli-control.json"})},
+      {"empty APPDATA passes over", "", "/home/u",
        joined({"/home/u", "AppData", "Roaming", "com.vantix.office", "cli-control.json"})},
-      {"unset APPDATA passes to USERPROFILE",
-       {{"APPDATA", std::nullopt}, {"USERPROFILE", "/home/u"}},
-       joined({"/home/u", "AppData", "Roaming", "com.vantix.office", "cli-control.json"})},
-      {"empty USERPROFILE counts",
-       {{"APPDATA", std::nullopt}, {"USERPROFILE", ""}},
+      {"empty USERPROFILE counts", std::nullopt, "",
        joined({"AppData", "Roaming", "com.vantix.office", "cli-control.json"})},
   };
   for (const auto& c : cases) {
     EnvGuard env;
-    for (const auto& [name, value] : c.vars) value ? env.set(name, *value) : env.unset(name);
+    c.appdata ? env.set("APPDATA", *c.appdata) : env.unset("APPDATA");
+    c.userprofile ? env.set("USERPROFILE", *c.userprofile) : env.unset("USERPROFILE");
     EXPECT_EQ(control_file_path(), c.expected) << c.what;
   }
 }
 
 TEST(ControlFilePath, WithNeitherVariableThePlatformFallbackDecides) {
   EnvGuard env;
-  env.unset("APPDATA");
-  env.unset("USERPROFILE");
-  env.set("XDG_DATA_HOME", "/xdg");
-  const auto fallback = platform::fallback_data_dir();
-  const std::optional<std::string> expected =
-      fallback ? std::optional(joined({*fallback, "com.vantix.office", "cli-control.json"})) : std::nullopt;
-  EXPECT_EQ(control_file_path(), expected);
-
-  env.unset("XDG_DATA_HOME");
-  env.unset("HOME");
+  for (const char* name : {"APPDATA", "USERPROFILE", "XDG_DATA_HOME", "HOME"}) env.unset(name);
   EXPECT_EQ(control_file_path(), std::nullopt);
   EXPECT_EQ(failure_of(load_handshake(Face::Cli)), "no home directory");
+
+  env.set("XDG_DATA_HOME", "/xdg");
+  const auto fallback = platform::fallback_data_dir();
+  EXPECT_EQ(control_file_path(),
+            fallback ? std::optional(joined({*fallback, "com.vantix.office", "cli-control.json"})) : std::nullopt);
 }
 
-struct HandshakeCase {
-  const char* what;
-  std::optional<std::string> file;  // none: no control file
-  std::string cli;                  // the failure on the command line, or "" for success
-  std::string mcp;                  // the failure in the MCP server
-};
-
 TEST(LoadHandshake, MessagesOfBothFaces) {
-  const HandshakeCase cases[] = {
-      {"no file", std::nullopt, kNotPublished, kNotPublished},
+  const std::string not_published =
+      "Quillboard has not published its control handshake. Is the app still starting, or did it just quit? "
+      "Try again once it is running.";
+  struct Case {
+    const char* what;
+    std::optional<std::string> file;  // none: not even the app's folder exists
+    std::string cli, mcp;             // the failures; empty for success
+  };
+  const Case cases[] = {
+      {"no folder, no file", std::nullopt, not_published, not_published},
       {"empty file", "", "the handshake file is unreadable: EOF while parsing a value at line 1 column 0",
        "unreadable handshake: EOF while parsing a value at line 1 column 0"},
       {"other version", R"({"version":2,"socket":"127.0.0.1:1","token":"t","pid":1})",
        "the app speaks protocol 2 but this CLI speaks 3. Rebuild them together.",
        "the app speaks control protocol 2 but this build speaks 3"},
-      {"version zero", R"({"version":0,"socket":"","token":"","pid":0})",
-       "the app speaks protocol 0 but this CLI speaks 3. Rebuild them together.",
-       "the app speaks control protocol 0 but this build speaks 3"},
       {"missing token", R"({"version":3,"socket":"127.0.0.1:1","pid":1})",
        "the handshake file is unreadable: missing field `token` at line 1 column 44",
        "unreadable handshake: missing field `token` at line 1 column 44"},
-      {"good, with an extra key and a line feed",
-       "{\"version\":3,\"socket\":\"s\",\"token\":\"t\",\"pid\":7,\"x\":[]}\n", "", ""},
+      {"good, with an extra key", "{\"version\":3,\"socket\":\"s\",\"token\":\"t\",\"pid\":7,\"x\":[]}\n", "", ""},
   };
   for (const auto& c : cases) {
-    DataFolder folder;
-    if (c.file) folder.app_data.write_control_file(*c.file);
+    AppData app_data;
+    EnvGuard env;
+    env.set("APPDATA", app_data.dir());
+    if (c.file) app_data.write_control_file(*c.file);
     for (Face face : {Face::Cli, Face::Mcp}) {
       const std::string& expected = face == Face::Cli ? c.cli : c.mcp;
       auto handshake = load_handshake(face);
-      if (expected.empty()) {
-        ASSERT_TRUE(handshake.has_value()) << c.what << ": " << handshake.error();
-        EXPECT_EQ(handshake->version, 3u);
+      EXPECT_EQ(failure_of(handshake), expected.empty() ? "(no failure)" : expected) << c.what;
+      if (handshake) {
         EXPECT_EQ(handshake->socket, "s");
         EXPECT_EQ(handshake->token, "t");
         EXPECT_EQ(handshake->pid, 7u);
-      } else {
-        EXPECT_EQ(failure_of(handshake), expected) << c.what;
       }
     }
   }
 }
 
-TEST(LoadHandshake, MissingAppFolderIsNotPublishedEither) {
-  DataFolder folder;
-  ASSERT_FALSE(platform::metadata(joined({folder.app_data.dir(), "com.vantix.office"})).has_value());
-  EXPECT_EQ(failure_of(load_handshake(Face::Mcp)), kNotPublished);
-}
-
-TEST(LoadHandshake, FileThatCannotBeReadAsText) {
-  DataFolder folder;
-  folder.app_data.write_control_file("{\"version\":3,\"socket\":\"\xFF\",\"token\":\"t\",\"pid\":1}");
+TEST(LoadHandshake, FileThatIsNotUtf8) {
+  AppData app_data;
+  EnvGuard env;
+  env.set("APPDATA", app_data.dir());
+  app_data.write_control_file("{\"version\":3,\"socket\":\"\xFF\",\"token\":\"t\",\"pid\":1}");
   EXPECT_EQ(failure_of(load_handshake(Face::Cli)),
-            "could not read " + folder.app_data.control_file() + ": stream did not contain valid UTF-8");
+            "could not read " + app_data.control_file() + ": stream did not contain valid UTF-8");
 }
 
 TEST(LoopbackAddress, ReadsOnlyLoopbackSocketAddresses) {
-  struct Case {
+  struct Accepted {
     std::string text;
     bool v6;
     std::uint16_t port;
     std::uint32_t scope;
   };
-  const Case accepted[] = {
-      {"127.0.0.1:8080", false, 8080, 0},  {"127.255.0.9:0", false, 0, 0}, {"127.0.0.1:65535", false, 65535, 0},
-      {"127.0.0.1:0080", false, 80, 0},    {"[::1]:1", true, 1, 0},        {"[0:0:0:0:0:0:0:1]:2", true, 2, 0},
-      {"[::0:1]:3", true, 3, 0},           {"[::1%7]:4", true, 4, 7},      {"[::1%4294967295]:5", true, 5, 4294967295u},
-      {"[0000:0::00:0001]:6", true, 6, 0}, {"[::0.0.0.1]:7", true, 7, 0},
+  const Accepted accepted[] = {
+      {"127.0.0.1:8080", false, 8080, 0}, {"127.255.0.9:0", false, 0, 0},      {"127.0.0.1:0080", false, 80, 0},
+      {"[::1]:65535", true, 65535, 0},    {"[0:0:0:0:0:0:0:1]:2", true, 2, 0}, {"[0000::00:0001%7]:3", true, 3, 7},
+      {"[::0.0.0.1]:4", true, 4, 0},
   };
   for (const auto& c : accepted) {
     auto address = loopback_address(c.text);
@@ -205,19 +153,8 @@ TEST(LoopbackAddress, ReadsOnlyLoopbackSocketAddresses) {
   }
 
   const std::string not_loopback[] = {
-      "0.0.0.0:80",
-      "192.168.1.5:80",
-      "126.255.255.255:1",
-      "128.0.0.1:1",
-      "[::ffff:127.0.0.1]:80",
-      "[::]:80",
-      "[::2]:80",
-      "[1::1]:80",
-      "[::127.0.0.1]:1",
-      "[fe80::1%2]:80",
-      "[1:2:3:4:5:6:7:8]:1",
-      "[1:2:3:4:5:6:7::]:1",
-      "[::ffff:1.2.3.4]:1",
+      "0.0.0.0:80", "192.168.1.5:80",  "128.0.0.1:1",         "[::ffff:127.0.0.1]:80",
+      "[::]:80",    "[::127.0.0.1]:1", "[1:2:3:4:5:6:7::]:1",
   };
   for (const auto& text : not_loopback) {
     auto address = loopback_address(text);
@@ -233,63 +170,43 @@ TEST(LoopbackAddress, ReadsOnlyLoopbackSocketAddresses) {
       "127.0.0.1: 80",
       " 127.0.0.1:80",
       "127.0.0.1:80 ",
-      "127.0.0.1 :80",
       "127.0.0.1:65536",
-      "127.0.0.1:-1",
-      "127.0.0.1:",
       "127.0.0.01:80",
       "127.0.0.256:80",
       "127.0.0:80",
-      "127.0.0.1.1:80",
-      "127.000.0.1:80",
-      "0x7f.0.0.1:80",
-      "127.0.0.1:8o",
       "127.0.0.1:+80",
       "::1:80",
       "[::1]",
-      "[::1]:",
-      "[::1]:65536",
-      "::1",
       "[::1%]:80",
-      "[::1%x]:80",
       "[::1%4294967296]:80",
-      "[::1%-1]:80",
       "[1::2::3]:80",
       "[12345::1]:80",
       "[:::1]:80",
       "[1:2:3:4:5:6:7:8:9]:80",
       "[1.2.3.4::1]:80",
       "[::1.2.3]:80",
-      "[::1.2.3.4.5]:80",
-      "[::g]:80",
-      "[ ::1]:80",
       "[::1] :80",
-      "127.0.0.1:80\n",
-      "\xEF\xBC\x91\x32\x37.0.0.1:80",
       "[1:2:3:4:5:6:7:1.2.3.4]:80",
   };
   for (const auto& text : unreadable) {
     auto address = loopback_address(text);
-    ASSERT_FALSE(address.has_value()) << ::testing::PrintToString(text);
+    ASSERT_FALSE(address.has_value()) << text;
     EXPECT_EQ(address.error().kind, ErrorKind::InvalidInput) << text;
     EXPECT_EQ(address.error().message, "\u201C" + text + "\u201D is not an address this build can reach") << text;
   }
 }
 
 TEST(ConnectLoopback, RefusedConnectionKeepsItsKind) {
-  auto socket = connect_loopback("127.0.0.1:" + std::to_string(refusing_port()));
+  std::uint16_t port = 1;
+  if (auto listener = platform::Listener::bind_loopback()) port = listener->port();  // closed again at once
+  auto socket = connect_loopback("127.0.0.1:" + std::to_string(port));
   ASSERT_FALSE(socket.has_value());
   EXPECT_EQ(socket.error().kind, ErrorKind::ConnectionRefused) << socket.error().message;
-
-  auto remote = connect_loopback("10.1.2.3:80");
-  ASSERT_FALSE(remote.has_value());
-  EXPECT_EQ(remote.error().message, "the control channel only talks to this machine");
 }
 
 TEST(CallApp, ReceiveDeadlineIsLongOnlyForExport) {
   const std::pair<std::string, std::chrono::seconds> cases[] = {
-      {"export", 301s}, {"Export", 16s}, {"EXPORT", 16s}, {"export ", 16s},
-      {"exports", 16s}, {"status", 16s}, {"", 16s},
+      {"export", 301s}, {"Export", 16s}, {"export ", 16s}, {"status", 16s}, {"", 16s},
   };
   for (const auto& [op, deadline] : cases) EXPECT_EQ(receive_deadline(op), deadline) << op;
 }
@@ -302,47 +219,30 @@ platform::Socket connect_to(const ScriptedApp& app) {
 
 const Handshake kHandshake{3, "", "secret", 1};
 
-struct CallCase {
-  const char* what;
-  Reply reply;
-  std::optional<std::string> answer;  // compact text of the answer, when one comes
-  std::string failure;                // else the failure text
-};
-
 TEST(CallApp, AnswersAndFailures) {
-  const CallCase cases[] = {
-      {"ok", {"{\"ok\":true,\"data\":{\"n\":1}}\n"}, R"({"data":{"n":1},"ok":true})", ""},
+  struct Case {
+    const char* what;
+    Reply reply;
+    std::string outcome;  // compact text of the answer, or the failure text
+  };
+  const Case cases[] = {
+      {"ok", {"{\"ok\":true,\"data\":{\"n\":1}}\n"}, R"({"data":{"n":1},"ok":true})"},
       {"ok false is an answer",
        {"{\"ok\":false,\"error\":{\"code\":\"E\",\"message\":\"m\"}}\n"},
-       R"({"error":{"code":"E","message":"m"},"ok":false})",
-       ""},
+       R"({"error":{"code":"E","message":"m"},"ok":false})"},
       {"closed without an answer",
        {.bytes = "", .close_without_answer = true},
-       std::nullopt,
        "could not read the answer: connection closed before a frame arrived"},
-      {"invalid UTF-8",
+      {"not UTF-8",
        {"{\"ok\":true,\"data\":\"\xFE\"}\n"},
-       std::nullopt,
        "could not read the answer: stream did not contain valid UTF-8"},
   };
   for (const auto& c : cases) {
     ScriptedApp app({c.reply});
     auto response = call_app(kHandshake, connect_to(app), "status", json::Value::object(), std::nullopt);
-    if (c.answer) {
-      ASSERT_TRUE(response.has_value()) << c.what << ": " << response.error();
-      EXPECT_EQ(json::to_compact(response_to_value(*response)), *c.answer) << c.what;
-    } else {
-      EXPECT_EQ(failure_of(response), c.failure) << c.what;
-    }
+    EXPECT_EQ(response ? json::to_compact(response_to_value(*response)).value_or("?") : response.error(), c.outcome)
+        << c.what;
   }
-}
-
-TEST(CallApp, UnreadableAnswerKeepsTheReadingError) {
-  ScriptedApp app({{"{\"ok\":1}\n"}});
-  auto response = call_app(kHandshake, connect_to(app), "status", json::Value::object(), std::nullopt);
-  ASSERT_FALSE(response.has_value());
-  EXPECT_TRUE(response.error().starts_with("could not read the answer: ")) << response.error();
-  EXPECT_NE(response.error().find(" at line 1 column "), std::string::npos) << response.error();
 }
 
 TEST(CallApp, SendsTheRequestLine) {
@@ -370,8 +270,7 @@ TEST(CallApp, PassedDeadlineIsTheTimeoutAnswer) {
 
 TEST(CallApp, SocketThatCannotBeConfigured) {
   auto response = call_app(kHandshake, platform::Socket{}, "status", json::Value::object(), std::nullopt);
-  ASSERT_FALSE(response.has_value());
-  EXPECT_TRUE(response.error().starts_with("could not configure response timeout: ")) << response.error();
+  EXPECT_TRUE(failure_of(response).starts_with("could not configure response timeout: ")) << failure_of(response);
 }
 
 }  // namespace

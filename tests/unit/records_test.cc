@@ -7,20 +7,8 @@
 namespace tov::protocol {
 namespace {
 
-std::string compact(const json::Value& value) {
-  auto text = json::to_compact(value);
-  EXPECT_TRUE(text.has_value());
-  return text.value_or("");
-}
-
-struct RequestCase {
-  const char* what;
-  Request request;
-  std::string text;
-};
-
 TEST(RequestText, KeysInRecordOrderAndStringsEscaped) {
-  const RequestCase cases[] = {
+  const std::tuple<const char*, Request, std::string> cases[] = {
       {"agent with version",
        {"tok", "status", json::Value::object(), ClientIdentity{"codex", "2", std::nullopt}},
        R"({"token":"tok","op":"status","params":{},"client":{"id":"codex","version":"2"}})"},
@@ -28,15 +16,9 @@ TEST(RequestText, KeysInRecordOrderAndStringsEscaped) {
       {"client id alone",
        {"t", "op", json::Value::object(), ClientIdentity{"cli", std::nullopt, std::nullopt}},
        R"({"token":"t","op":"op","params":{},"client":{"id":"cli"}})"},
-      {"empty version kept",
-       {"t", "op", json::Value::object(), ClientIdentity{"x", "", std::nullopt}},
-       R"({"token":"t","op":"op","params":{},"client":{"id":"x","version":""}})"},
-      {"label without version",
-       {"t", "op", json::Value::object(), ClientIdentity{"x", std::nullopt, "Lbl"}},
-       R"({"token":"t","op":"op","params":{},"client":{"id":"x","label":"Lbl"}})"},
-      {"all three",
-       {"t", "op", json::Value::object(), ClientIdentity{"x", "1", "L"}},
-       R"({"token":"t","op":"op","params":{},"client":{"id":"x","version":"1","label":"L"}})"},
+      {"empty version kept, label last",
+       {"t", "op", json::Value::object(), ClientIdentity{"x", "", "L"}},
+       R"({"token":"t","op":"op","params":{},"client":{"id":"x","version":"","label":"L"}})"},
       {"null params", {"t", "op", json::Value(nullptr), std::nullopt}, R"({"token":"t","op":"op","params":null})"},
       {"params keys sorted",
        {"t", "open", json::Value{{"b", 1}, {"a", json::Value::array({true, "s"})}}, std::nullopt},
@@ -47,14 +29,11 @@ TEST(RequestText, KeysInRecordOrderAndStringsEscaped) {
        "{\"token\":\"q\\\"b\\\\s/\",\"op\":\"tab\\tnl\\ncr\\r\\u0001\\u001f\x7f\",\"params\":{},"
        "\"client\":{\"id\":\"caf\xC3\xA9\",\"version\":\"\\b\\f\"}}"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(request_text(c.request), c.text) << c.what;
-  }
+  for (const auto& [what, request, text] : cases) EXPECT_EQ(request_text(request), text) << what;
 }
 
 TEST(RequestText, TextThatIsNotUtf8CannotBeWritten) {
   const Request requests[] = {
-      {"t\xFF", "op", json::Value::object(), std::nullopt},
       {"t", "op", json::Value::object(), ClientIdentity{"x", std::nullopt, "\xC0\x80"}},
       {"t", "op", json::Value{{"k", "\xED\xA0\x80"}}, std::nullopt},
   };
@@ -68,25 +47,12 @@ TEST(RequestText, TextThatIsNotUtf8CannotBeWritten) {
 TEST(ResponseValue, AbsentMembersLeaveNoKey) {
   const std::pair<Response, std::string> cases[] = {
       {Response{true, std::nullopt, std::nullopt}, R"({"ok":true})"},
-      {Response{false, std::nullopt, std::nullopt}, R"({"ok":false})"},
       {Response{true, json::Value{{"tabs", json::Value::array()}}, std::nullopt}, R"({"data":{"tabs":[]},"ok":true})"},
-      {Response{true, json::Value(nullptr), std::nullopt}, R"({"data":null,"ok":true})"},
       {Response{false, json::Value(7), ResponseError{"ActionFailed", "no", json::Value{{"at", 2}}}},
        R"({"data":7,"error":{"code":"ActionFailed","details":{"at":2},"message":"no"},"ok":false})"},
       {Response::failure("Timeout", "late"), R"({"error":{"code":"Timeout","message":"late"},"ok":false})"},
   };
-  for (const auto& [response, text] : cases) {
-    EXPECT_EQ(compact(response_to_value(response)), text);
-  }
-}
-
-TEST(ResponseValue, FailureHasOnlyCodeAndMessage) {
-  const Response failure = Response::failure("Unavailable", "gone");
-  EXPECT_FALSE(failure.ok);
-  EXPECT_FALSE(failure.data.has_value());
-  ASSERT_TRUE(failure.error.has_value());
-  EXPECT_FALSE(failure.error->details.has_value());
-  EXPECT_EQ(compact(response_error_to_value(*failure.error)), R"({"code":"Unavailable","message":"gone"})");
+  for (const auto& [response, text] : cases) EXPECT_EQ(json::to_compact(response_to_value(response)), text);
 }
 
 }  // namespace
