@@ -128,10 +128,22 @@ constexpr std::array<ClientSource, 9> kClientSources{{
     {"AI_AGENT", by_underscore_rule},
     {"CLAUDECODE", [](std::string_view) { return claude_code_identity(); }},
     {"CLAUDE_CODE_ENTRYPOINT", [](std::string_view) { return claude_code_identity(); }},
-    {"CODEX_HOME", [](std::string_view) { return ClientIdentity{"codex", std::nullopt, std::nullopt}; }},
-    {"CODEX_SANDBOX", [](std::string_view) { return ClientIdentity{"codex", std::nullopt, std::nullopt}; }},
-    {"CURSOR_TRACE_ID", [](std::string_view) { return ClientIdentity{"cursor", std::nullopt, std::nullopt}; }},
-    {"GITHUB_COPILOT_AGENT", [](std::string_view) { return ClientIdentity{"copilot", std::nullopt, std::nullopt}; }},
+    {"CODEX_HOME",
+     [](std::string_view) {
+       return ClientIdentity{"codex", std::nullopt, std::nullopt};
+     }},
+    {"CODEX_SANDBOX",
+     [](std::string_view) {
+       return ClientIdentity{"codex", std::nullopt, std::nullopt};
+     }},
+    {"CURSOR_TRACE_ID",
+     [](std::string_view) {
+       return ClientIdentity{"cursor", std::nullopt, std::nullopt};
+     }},
+    {"GITHUB_COPILOT_AGENT",
+     [](std::string_view) {
+       return ClientIdentity{"copilot", std::nullopt, std::nullopt};
+     }},
 }};
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "cli_protocol/unicode_text.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "cli_protocol/utf8_decoder.h"
@@ -10,12 +12,19 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
+// The characters with the White_Space property.
+// clang-format off
+constexpr std::array<char32_t, 25> kWhiteSpace{
+    0x0009, 0x000A, 0x000B, 0x000C, 0x000D, 0x0020, 0x0085, 0x00A0, 0x1680,
+    0x2000, 0x2001, 0x2002, 0x2003, 0x2004, 0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A,
+    0x2028, 0x2029, 0x202F, 0x205F, 0x3000,
+};
+// clang-format on
+
 }  // namespace
 
 Utf8Step decode_utf8(std::string_view bytes, std::size_t pos) {
-  auto at = [&](std::size_t i) -> std::uint8_t {
-    return i < bytes.size() ? static_cast<std::uint8_t>(bytes[i]) : 0;
-  };
+  auto at = [&](std::size_t i) -> std::uint8_t { return i < bytes.size() ? static_cast<std::uint8_t>(bytes[i]) : 0; };
   const std::uint8_t first = at(pos);
   if (first < 0x80) return {first, 1, true};
 
@@ -62,16 +71,7 @@ bool is_valid_utf8(std::string_view bytes) {
 }
 
 bool is_white_space(char32_t c) {
-  switch (c) {
-    case 0x0009: case 0x000A: case 0x000B: case 0x000C: case 0x000D:
-    case 0x0020: case 0x0085: case 0x00A0: case 0x1680:
-    case 0x2000: case 0x2001: case 0x2002: case 0x2003: case 0x2004: case 0x2005:
-    case 0x2006: case 0x2007: case 0x2008: case 0x2009: case 0x200A:
-    case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
-      return true;
-    default:
-      return false;
-  }
+  return std::ranges::find(kWhiteSpace, c) != kWhiteSpace.end();
 }
 
 std::string_view trim(std::string_view s) {
