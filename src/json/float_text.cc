@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
 namespace tov::json {
 
@@ -74,6 +75,37 @@ void append_float(std::string& out, double value) {
   }
 }
 
+namespace {
+
+// Rust picks the same shortest length as ryu, but where the double lies exactly halfway
+// between two such candidates ryu takes the even one and Rust the upper one.
+void round_ties_up(ShortestDigits& d, double magnitude) {
+  // Every decimal digit of the double (at most 767 are significant).
+  char exact[900];
+  auto [end, ec] = std::to_chars(exact, exact + sizeof exact, magnitude, std::chars_format::scientific, 800);
+  if (ec != std::errc{}) return;
+  std::string_view text(exact, static_cast<std::size_t>(end - exact));
+  text = text.substr(0, text.find('e'));
+  std::string digits;
+  for (char c : text) {
+    if (c != '.') digits.push_back(c);
+  }
+  while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  const auto n = static_cast<std::size_t>(d.length);
+  if (digits.size() != n + 1 || digits.back() != '5' || digits.compare(0, n, d.digits, n) != 0) return;
+  int i = d.length - 1;
+  while (i >= 0 && d.digits[i] == '9') d.digits[i--] = '0';
+  if (i >= 0) {
+    ++d.digits[i];
+  } else {
+    d.digits[0] = '1';
+    ++d.point;
+  }
+  while (d.length > 1 && d.digits[d.length - 1] == '0') --d.length;
+}
+
+}  // namespace
+
 std::string rust_display_float(double value) {
   std::string out;
   if (std::signbit(value)) out.push_back('-');
@@ -84,7 +116,8 @@ std::string rust_display_float(double value) {
   }
   if (std::isnan(magnitude)) return "NaN";
   if (std::isinf(magnitude)) return out + "inf";
-  const ShortestDigits d = shortest_digits(magnitude);
+  ShortestDigits d = shortest_digits(magnitude);
+  round_ties_up(d, magnitude);
   if (d.point <= 0) {
     out.append("0.");
     out.append(static_cast<std::size_t>(-d.point), '0');
