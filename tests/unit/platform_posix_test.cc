@@ -117,6 +117,24 @@ TEST(PlatformPosixErrors, ConnectPastItsLimitTimesOut) {
   EXPECT_EQ(socket.error().message, "connection timed out");
 }
 
+TEST(PlatformPosixErrors, AResetReachesThePeerAsConnectionReset) {
+  auto listener = Listener::bind_loopback();
+  ASSERT_TRUE(listener.has_value());
+  SocketAddress address;
+  address.ip = {127, 0, 0, 1};
+  address.port = listener->port();
+  auto client = Socket::connect(address, 5s);
+  ASSERT_TRUE(client.has_value());
+  auto server = listener->accept(5s);
+  ASSERT_TRUE(server.has_value());
+  server->close_with_reset();
+  char buffer[16];
+  auto got = client->receive(buffer);
+  ASSERT_FALSE(got.has_value());
+  EXPECT_EQ(got.error().kind, ErrorKind::ConnectionReset);
+  EXPECT_EQ(got.error().message, "Connection reset by peer (os error 104)");
+}
+
 TEST(PlatformPosixPaths, AbsoluteJoinAndParentFollowPosixRules) {
   struct JoinCase {
     const char* base;

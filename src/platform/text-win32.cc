@@ -1,0 +1,69 @@
+// Conversions between the system's UTF-16 and our UTF-8. Windows text may hold unpaired
+// surrogates; the strict conversion refuses them, the lossy one writes U+FFFD instead.
+#include <string>
+#include <string_view>
+
+#include "platform/native-win32.h"
+
+namespace tov::platform::win32 {
+namespace {
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// Decodes one character at `i`; none for an unpaired surrogate. Moves `i` past it either way.
+std::optional<char32_t> next_char(std::wstring_view text, std::size_t& i) {
+  const char32_t unit = text[i++];
+  if (unit < 0xD800 || unit > 0xDFFF) return unit;
+  if (unit <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
+    const char32_t low = text[i++];
+    return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::wstring wide(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), length);
+  return out;
+}
+
+std::optional<std::string> narrow_strict(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = next_char(text, i);
+    if (!c) return std::nullopt;
+    append_utf8(out, *c);
+  }
+  return out;
+}
+
+std::string narrow_lossy(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) append_utf8(out, next_char(text, i).value_or(0xFFFD));
+  return out;
+}
+
+}  // namespace tov::platform::win32
