@@ -43,14 +43,14 @@ std::expected<std::optional<std::string>, std::string> LineReader::next() {
       pending_.erase(0, start_);
       start_ = 0;
       scanned_ = pending_.size();
-      pending_.resize(scanned_ + kReadChunk);
-      auto got = streams_.read(std::span<char>(pending_.data() + scanned_, kReadChunk));
-      pending_.resize(scanned_ + (got ? *got : 0));
+      chunk_.resize(kReadChunk);
+      auto got = streams_.read(chunk_);
       if (!got) {
         if (got.error().kind == platform::ErrorKind::Interrupted) continue;
         return std::unexpected(got.error().message);
       }
       if (*got == 0) ended_ = true;
+      pending_.append(chunk_.data(), *got);
       continue;
     }
     if (!text::is_valid_utf8(line)) return std::unexpected("stream did not contain valid UTF-8");

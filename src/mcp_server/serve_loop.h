@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "json/json.h"
 #include "mcp_server/mcp_server.h"
@@ -46,6 +47,7 @@ class LineReader {
 
  private:
   ServeStreams& streams_;
+  std::vector<char> chunk_;  // one read's worth
   std::string pending_;
   std::size_t start_ = 0;    // where the next line begins in pending_
   std::size_t scanned_ = 0;  // pending_ holds no line feed between start_ and here

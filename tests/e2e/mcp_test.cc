@@ -204,7 +204,9 @@ TEST(Mcp, InvalidUtf8StopsTheServer) {
 
 TEST(Mcp, WrapsAnswersAndTimeouts) {
   AppData app;
+  // The first connection is the announcement.
   ScriptedApp scripted({{"{\"ok\":true}\n"},
+                        {"{\"ok\":true}\n"},
                         {"{\"ok\":true,\"data\":[1]}\n"},
                         {"{\"ok\":false,\"error\":{\"code\":\"Dirty\",\"message\":\"m\",\"details\":"
                          "{\"tab\":\"t\"}},\"data\":5}\n"},
