@@ -1,0 +1,137 @@
+// Writing values as text: escapes, number forms, the pretty layout, values that have no
+// text, and values built in memory deeper than any reader would allow.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "json/float_text.h"
+#include "json/json.h"
+
+namespace tov::json {
+namespace {
+
+std::string compact(const Value& value) {
+  auto text = to_compact(value);
+  return text ? *text : "<error: " + text.error().message + ">";
+}
+
+TEST(WriteString, EscapesOnlyQuoteBackslashAndControlCharacters) {
+  std::string all_controls;
+  for (char c = 0; c < 0x20; ++c) all_controls.push_back(c);
+  EXPECT_EQ(compact(all_controls),
+            "\"\\u0000\\u0001\\u0002\\u0003\\u0004\\u0005\\u0006\\u0007\\b\\t\\n\\u000b\\f\\r\\u000e\\u000f"
+            "\\u0010\\u0011\\u0012\\u0013\\u0014\\u0015\\u0016\\u0017\\u0018\\u0019\\u001a\\u001b\\u001c\\u001d"
+            "\\u001e\\u001f\"");
+  EXPECT_EQ(compact("\" \\ / \x7f caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80"),
+            "\"\\\" \\\\ / \x7f caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80\"");
+}
+
+struct DoubleCase {
+  double value;
+  std::string serde_form;
+  std::string display_form;
+};
+
+class WriteDouble : public ::testing::TestWithParam<DoubleCase> {};
+
+TEST_P(WriteDouble, ShortestInBothForms) {
+  EXPECT_EQ(compact(GetParam().value), GetParam().serde_form);
+  EXPECT_EQ(rust_display_float(GetParam().value), GetParam().display_form);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, WriteDouble,
+    ::testing::Values(DoubleCase{1.0, "1.0", "1"}, DoubleCase{-0.0, "-0.0", "-0"},
+                      DoubleCase{0.0, "0.0", "0"}, DoubleCase{1e15, "1000000000000000.0", "1000000000000000"},
+                      DoubleCase{1e16, "1e16", "10000000000000000"}, DoubleCase{1e-5, "0.00001", "0.00001"},
+                      DoubleCase{1e-6, "1e-6", "0.000001"}, DoubleCase{1.5e300, "1.5e300", "15" + std::string(299, '0')},
+                      DoubleCase{0.30000000000000004, "0.30000000000000004", "0.30000000000000004"},
+                      DoubleCase{123456.789, "123456.789", "123456.789"},
+                      DoubleCase{5e-324, "5e-324", "0." + std::string(323, '0') + "5"},
+                      DoubleCase{1.7976931348623157e308, "1.7976931348623157e308", "17976931348623157" + std::string(292, '0')},
+                      // Exactly halfway between two shortest forms: ryu takes the even one, Rust the upper.
+                      DoubleCase{685706560348992.25, "685706560348992.2", "685706560348992.3"}));
+
+TEST(WriteNumber, IntegersAsStored) {
+  EXPECT_EQ(compact(Value(std::numeric_limits<std::int64_t>::min())), "-9223372036854775808");
+  EXPECT_EQ(compact(Value(std::numeric_limits<std::uint64_t>::max())), "18446744073709551615");
+  EXPECT_EQ(compact(Value(7)), "7");
+}
+
+TEST(WritePretty, TwoSpacesAndEmptyContainersClosed) {
+  const Value value = Value::parse(R"({"b":[1,{},[]],"a":{"c":null}})");
+  EXPECT_EQ(*to_pretty(value),
+            "{\n  \"a\": {\n    \"c\": null\n  },\n  \"b\": [\n    1,\n    {},\n    []\n  ]\n}");
+  EXPECT_EQ(*to_compact(value), R"({"a":{"c":null},"b":[1,{},[]]})");
+  EXPECT_EQ(*to_pretty(Value::array()), "[]");
+  EXPECT_EQ(*to_pretty(Value("x")), "\"x\"");
+}
+
+TEST(WriteValue, AppendsAfterWhatIsThere) {
+  std::string out = "prefix ";
+  ASSERT_TRUE(append_compact(out, Value::parse(R"({"k":[true,false]})")).has_value());
+  EXPECT_EQ(out, R"(prefix {"k":[true,false]})");
+  ASSERT_TRUE(append_string(out, "\n").has_value());
+  EXPECT_EQ(out, R"(prefix {"k":[true,false]}"\n")");
+}
+
+struct UnwritableCase {
+  const char* name;
+  Value value;
+  std::string message;
+};
+
+TEST(WriteValue, WhatHasNoTextIsAnErrorNeverGarbage) {
+  const std::string not_utf8 = "a\xff";
+  const UnwritableCase cases[] = {
+      {"NaN", Value(std::nan("")), "number is not finite"},
+      {"infinity", Value(std::numeric_limits<double>::infinity()), "number is not finite"},
+      {"nested -infinity", Value::array({1, Value::object({{"x", -std::numeric_limits<double>::infinity()}})}),
+       "number is not finite"},
+      {"string", Value(not_utf8), "string is not valid UTF-8"},
+      {"lone surrogate", Value(std::string("\xed\xa0\x80")), "string is not valid UTF-8"},
+      {"key", Value::object({{not_utf8, 1}}), "string is not valid UTF-8"},
+      {"binary", Value::binary({1, 2}), "binary data has no JSON text"},
+  };
+  for (const auto& c : cases) {
+    auto compact_text = to_compact(c.value);
+    ASSERT_FALSE(compact_text.has_value()) << c.name;
+    EXPECT_EQ(compact_text.error().message, c.message) << c.name;
+    auto pretty_text = to_pretty(c.value);
+    ASSERT_FALSE(pretty_text.has_value()) << c.name;
+    EXPECT_EQ(pretty_text.error().message, c.message) << c.name;
+  }
+  std::string out;
+  EXPECT_FALSE(append_string(out, not_utf8).has_value());
+}
+
+Value nested(int depth) {
+  Value value = 1;
+  for (int i = 0; i < depth; ++i) {
+    Value outer = i % 2 ? Value::array() : Value::object();
+    if (outer.is_array()) {
+      outer.push_back(std::move(value));
+    } else {
+      outer["k"] = std::move(value);
+    }
+    value = std::move(outer);
+  }
+  return value;
+}
+
+TEST(WriteValue, DeepValuesBuiltInMemoryAreWritten) {
+  auto text = to_compact(nested(200'000));
+  ASSERT_TRUE(text.has_value());
+  // 100,000 times [...] and 100,000 times {"k":...} around the 1.
+  EXPECT_EQ(text->size(), std::size_t{100'000 * 2 + 100'000 * 6 + 1});
+  EXPECT_TRUE(text->starts_with("[{\"k\":[{"));
+
+  auto pretty = to_pretty(nested(2'000));
+  ASSERT_TRUE(pretty.has_value());
+  EXPECT_TRUE(pretty->ends_with("\n  }\n]"));
+}
+
+}  // namespace
+}  // namespace tov::json
