@@ -1,0 +1,195 @@
+// The program starting the stand-in app by itself: a fresh start, a stale control file, a
+// missing executable, and apps that publish late, never, with another version, or an address
+// that refuses.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli_protocol/control_call.h"
+#include "cli_protocol/records.h"
+#include "platform/platform.h"
+#include "support/scripted_app.h"
+#include "support/test_support.h"
+
+namespace tov::testing {
+namespace {
+
+const std::string kEmptyStatus =
+    R"({"activeTab":null,"busy":false,"formats":[{"format":"docx","writable":true},)"
+    R"({"format":"pptx","writable":true},{"format":"xlsx","writable":true},)"
+    R"({"format":"md","writable":true},{"format":"pdf","writable":false}],)"
+    R"("protocolVersion":3,"tabs":[]})"
+    "\n";
+
+const std::string kNotPublished =
+    "Quillboard has not published its control handshake. Is the app still starting, or did it "
+    "just quit? Try again once it is running.";
+
+std::string failure_line(const std::string& message) {
+  auto text = json::to_compact(
+      protocol::response_to_value(protocol::Response::failure("BadRequest", message)));
+  return text.value_or("") + "\n";
+}
+
+std::optional<protocol::Handshake> read_control_file(const AppData& app) {
+  auto text = platform::read_file(app.control_file());
+  if (!text) return std::nullopt;
+  auto handshake = protocol::read_handshake(*text);
+  if (!handshake) return std::nullopt;
+  return *handshake;
+}
+
+// The app executable as the program names it: beside its own, resolved.
+std::string app_path() {
+  return platform::canonicalize(stand_in_path()).value_or(stand_in_path());
+}
+
+std::string deadline_message(const std::string& last) {
+  return "started " + app_path() + " but it did not open its control channel within 25s: " + last;
+}
+
+// A loopback address on which nothing listens, and the error a connect to it gives here.
+struct RefusingAddress {
+  std::string socket;
+  std::string refusal;
+};
+
+RefusingAddress refusing_address() {
+  auto listener = platform::Listener::bind_loopback();
+  EXPECT_TRUE(listener.has_value());
+  RefusingAddress out;
+  out.socket = "127.0.0.1:" + std::to_string(listener ? listener->port() : 1);
+  listener = platform::Listener();
+  if (auto address = protocol::loopback_address(out.socket)) {
+    auto connected = platform::Socket::connect(*address, std::chrono::seconds(5));
+    if (!connected) out.refusal = connected.error().message;
+  }
+  return out;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    auto end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+TEST(Launch, StatusWithNoAppRunningStartsTheStandIn) {
+  AppData app;
+  auto result = run_quillboard(app, {"status"});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, kEmptyStatus);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(app.stand_in_starts().size(), 1u);
+
+  // The running app serves the next command without a second start.
+  auto again = run_quillboard(app, {"status"});
+  EXPECT_EQ(again.out, kEmptyStatus);
+  EXPECT_EQ(app.stand_in_starts().size(), 1u);
+}
+
+TEST(Launch, StaleControlFileStartsTheAppAndTheNewTokenTravels) {
+  AppData app;
+  const auto stale = refusing_address();
+  app.publish(stale.socket, "stale-token");
+  const std::string record = platform::join(app.dir(), "requests.txt");
+
+  auto result = run_quillboard(app, {"status"}, {"QB_STANDIN_RECORD=" + record});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, kEmptyStatus);
+  EXPECT_EQ(app.stand_in_starts().size(), 1u);
+
+  auto fresh = read_control_file(app);
+  ASSERT_TRUE(fresh.has_value());
+  EXPECT_NE(fresh->token, "stale-token");
+  EXPECT_NE(fresh->socket, stale.socket);
+  const auto requests = lines_of(platform::read_file(record).value_or(""));
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0], R"({"token":")" + fresh->token + R"(","op":"status","params":{}})");
+}
+
+TEST(Launch, NoAppBesideTheProgram) {
+  AppData app;
+  TempDir lonely;
+  const auto name = std::filesystem::path(program_path()).filename();
+  const auto copy = std::filesystem::path(lonely.path()) / name;
+  std::error_code ec;
+  std::filesystem::copy_file(program_path(), copy, ec);
+  ASSERT_FALSE(ec) << ec.message();
+  std::filesystem::permissions(copy, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+
+  RunOptions options;
+  options.args = {"status"};
+  options.env = app.env();
+  auto result = run_program(copy.string(), options);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            failure_line("Quillboard is not running, and the app is not beside this binary to start."));
+  EXPECT_TRUE(app.stand_in_starts().empty());
+}
+
+TEST(Launch, AppThatPublishesLate) {
+  AppData app;
+  auto result = run_quillboard(app, {"status"}, {"QB_STANDIN_PUBLISH_DELAY_MS=1500"});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, kEmptyStatus);
+}
+
+// The three cases that run to the 25 s deadline; ctest runs them side by side.
+TEST(Launch, AppThatNeverPublishes) {
+  AppData app;
+  auto result = run_quillboard(app, {"status"}, {"QB_STANDIN_NO_PUBLISH=1"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, failure_line(deadline_message(kNotPublished)));
+}
+
+TEST(Launch, AppThatPublishesAnotherVersion) {
+  AppData app;
+  auto result = run_quillboard(app, {"status"}, {"QB_STANDIN_VERSION=2"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            failure_line(deadline_message(
+                "the app speaks protocol 2 but this CLI speaks 3. Rebuild them together.")));
+}
+
+TEST(Launch, AppWhoseAddressKeepsRefusing) {
+  AppData app;
+  auto result = run_quillboard(app, {"status"}, {"QB_STANDIN_REFUSE=1"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  // The file found first makes the program connect, and the refusal starts a second app;
+  // the last attempt read the second app's file.
+  EXPECT_EQ(app.stand_in_starts().size(), 2u);
+  auto last = read_control_file(app);
+  ASSERT_TRUE(last.has_value());
+  const auto refusal = refusing_address().refusal;
+  EXPECT_EQ(result.err, failure_line(deadline_message("could not reach the app on " +
+                                                      last->socket + ": " + refusal)));
+}
+
+TEST(Launch, RefusedFirstConnectAfterLocatingStartsTheAppAgain) {
+  AppData app;
+  const std::string marker = platform::join(app.dir(), "refused-once");
+  const std::string record = platform::join(app.dir(), "requests.txt");
+  auto result = run_quillboard(
+      app, {"status"}, {"QB_STANDIN_REFUSE_ONCE=" + marker, "QB_STANDIN_RECORD=" + record});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, kEmptyStatus);
+  EXPECT_EQ(app.stand_in_starts().size(), 2u);
+  EXPECT_EQ(lines_of(platform::read_file(record).value_or("")).size(), 1u);
+}
+
+}  // namespace
+}  // namespace tov::testing
