@@ -98,8 +98,8 @@ TEST(McpToolCatalogue, TwoListingsAreIdentical) {
   EXPECT_EQ(compact(json::Value(first)), compact(json::Value(second)));
 }
 
-// Whole definitions, as the client sees them, for tools that exercise every shape of
-// schema: shared fragments, nested objects, anyOf, enums, arrays, defaults and dashes.
+// Whole definitions, as the client sees them, for tools that exercise the shapes of schema:
+// no properties, shared fragments, nested objects, anyOf, integers and defaults.
 TEST(McpToolCatalogue, PrintsDefinitionsExactly) {
   struct Case {
     std::size_t index;
@@ -155,43 +155,6 @@ TEST(McpToolCatalogue, PrintsDefinitionsExactly) {
        R"("target":{"description":"DOCX tab id from office_status. Omit for the active tab.",)"
        R"("type":"string"}},"required":["source"],"type":"object"},)"
        R"("name":"office_register_media"})"},
-      {11,
-       R"({"description":"Verify and clone the complete current DOCX to a new path without )"
-       R"(saving, rebasing, closing or activating the source. Existing destinations are never )"
-       R"(overwritten. Reuse operationId only for an identical retry. Coverage is reported; )"
-       R"(visual and external Word checks remain notRun.","inputSchema":{)"
-       R"("additionalProperties":false,"properties":{"baseRevision":{"minimum":0,)"
-       R"("type":"integer"},"operationId":{"minLength":1,"type":"string"},"path":{)"
-       R"("minLength":1,"type":"string"},"target":{"minLength":1,"type":"string"}},)"
-       R"("required":["target","path","baseRevision","operationId"],"type":"object"},)"
-       R"("name":"office_clone"})"},
-      {15,
-       R"({"description":"Bring a tab to the front, so the user sees the document you are )"
-       R"(about to work on. Does not change what other tools act on — they take their own )"
-       R"(target.","inputSchema":{"additionalProperties":false,"properties":{"target":{)"
-       R"("description":"Tab id from office_status.","type":"string"}},"required":["target"],)"
-       R"("type":"object"},"name":"office_select_tab"})"},
-      {16,
-       R"({"annotations":{"destructiveHint":false,"idempotentHint":false,"readOnlyHint":false},)"
-       R"("description":"Report a problem with this app, or an idea for improving it, to the )"
-       R"(people who maintain it. Use it when the app misbehaves, refuses something it should )"
-       R"(support, or has no command for what the user asked — after you have finished or )"
-       R"(given up on the task, not instead of doing it. Write what you were trying to do and )"
-       R"(what happened; the report carries no document, no logs and nothing else from the )"
-       R"(session, so include whatever the maintainers would need in the description itself. )"
-       R"(Do not include the user's document text, personal data or credentials, and tell the )"
-       R"(user what you filed. A build that collects feedback elsewhere answers NotSupported.",)"
-       R"("inputSchema":{"additionalProperties":false,"properties":{"contact":{)"
-       R"("description":"A reply address, only if the user gave you one for this.",)"
-       R"("maxLength":200,"type":"string"},"description":{"description":"What you were )"
-       R"(doing, what you expected, what happened. Include the command types involved when )"
-       R"(they matter.","maxLength":7700,"minLength":10,"type":"string"},"title":{)"
-       R"("description":"One line naming the problem or idea.","maxLength":200,)"
-       R"("minLength":1,"type":"string"},"type":{"description":"What the report is. Defaults )"
-       R"(to bug. A build whose collector files only bugs and suggestions narrows the other )"
-       R"(two onto them rather than refusing the report.","enum":["bug","suggestion",)"
-       R"("question","other"],"type":"string"}},"required":["title","description"],)"
-       R"("type":"object"},"name":"office_submit_feedback"})"},
   };
   std::vector<json::Value> tools = tool_catalogue();
   for (const Case& c : cases) EXPECT_EQ(compact(tools.at(c.index)), c.text);
