@@ -15,13 +15,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string quoted(std::string_view text) {
+std::string json_quoted(std::string_view text) {
   auto out = json::to_compact(json::Value(std::string(text)));
   return out ? *out : std::string("<unrenderable>");
 }
 
 std::string failure_line(std::string_view code, std::string_view message) {
-  return "{\"error\":{\"code\":\"" + std::string(code) + "\",\"message\":" + quoted(message) +
+  return "{\"error\":{\"code\":\"" + std::string(code) + "\",\"message\":" + json_quoted(message) +
          "},\"ok\":false}\n";
 }
 
@@ -103,8 +103,11 @@ TEST(CliWithoutApp, HelpUsageAndRefusals) {
 }
 
 TEST(CliWithoutApp, ArgumentThatIsNotUnicodeIsABadRequest) {
+  // Only POSIX arguments can carry bytes that are not UTF-8; Windows ones arrive as UTF-16.
+  if (!platform::is_absolute("/")) GTEST_SKIP() << "arguments are UTF-16 here";
   AppData app_data;
-  const ProcessResult got = run_quillboard(app_data, {"status", "--target", "\xFF\xFE"});
+  // doctor would print a report if the argument were taken.
+  const ProcessResult got = run_quillboard(app_data, {"doctor", "--client", "\xFF\xFE"});
   EXPECT_EQ(got.out, "");
   EXPECT_TRUE(got.err.starts_with("{\"error\":{\"code\":\"BadRequest\",\"message\":\"")) << got.err;
   EXPECT_TRUE(got.err.ends_with("\"},\"ok\":false}\n")) << got.err;
@@ -178,7 +181,7 @@ std::string absolute_example() {
 
 TEST(CliRequests, EachCommandSendsItsOperationAndParameters) {
   const std::string abs = absolute_example();
-  const std::string abs_json = quoted(abs);
+  const std::string abs_json = json_quoted(abs);
   struct Case {
     std::vector<std::string> args;
     std::string op;
@@ -243,15 +246,16 @@ TEST(CliRequests, ExportAndRegisterMedia) {
   RoadRun run = run_against({.bytes = std::string(kOkAnswer)},
                             {"export", "--path", abs, "--format", "pdf", "--base-revision", "1"});
   expect_result(run.result, {"{\"done\":true}\n", "", 0}, "export");
-  EXPECT_EQ(run.requests,
-            std::vector<std::string>{request_line(
-                "export", "{\"baseRevision\":1,\"format\":\"pdf\",\"path\":" + quoted(abs) + "}")});
+  EXPECT_EQ(
+      run.requests,
+      std::vector<std::string>{request_line(
+          "export", "{\"baseRevision\":1,\"format\":\"pdf\",\"path\":" + json_quoted(abs) + "}")});
 
   run = run_against({.bytes = std::string(kOkAnswer)}, {"register-media", "--path", image});
   expect_result(run.result, {"{\"done\":true}\n", "", 0}, "register-media");
   EXPECT_EQ(run.requests,
             std::vector<std::string>{request_line(
-                "mediaRegister", "{\"source\":{\"path\":" + quoted(*canonical) + "}}")});
+                "mediaRegister", "{\"source\":{\"path\":" + json_quoted(*canonical) + "}}")});
 }
 
 TEST(CliRequests, ClientComesFromTheOptionOrTheEnvironment) {
@@ -327,7 +331,7 @@ TEST(CliAnswers, PrintedAsTheyCame) {
        {.bytes = "{\"ok\":true,\"data\":\"\xC3\"}\n"},
        {"", bad_request("could not read the answer: stream did not contain valid UTF-8"), 1}},
       {"closed early",
-       {.close_without_answer = true},
+       {.bytes = "", .close_without_answer = true},
        {"", bad_request("could not read the answer: connection closed before a frame arrived"), 1}},
       {"longer than 8 MiB",
        {.bytes = "{\"ok\":true,\"data\":\"" + eight_mib + "\"}\n"},
@@ -343,7 +347,7 @@ TEST(CliAnswers, PrintedAsTheyCame) {
 }
 
 TEST(CliAnswers, ResetConnectionIsABadRequest) {
-  const RoadRun run = run_against({.reset = true}, {"status"});
+  const RoadRun run = run_against({.bytes = "", .reset = true}, {"status"});
   EXPECT_EQ(run.result.out, "");
   EXPECT_TRUE(run.result.err.starts_with(
       "{\"error\":{\"code\":\"BadRequest\",\"message\":\"could not read the answer: "))
@@ -415,8 +419,6 @@ TEST(CliInput, RelativePathsAndTheFileCalledDash) {
   AppData app_data;
   app_data.publish(app.socket_text());
   TempDir dir;
-  auto cwd = platform::canonicalize(dir.path());
-  ASSERT_TRUE(cwd.has_value());
   std::ofstream(platform::join(dir.path(), "-"), std::ios::binary) << "[\"from the file\"]";
 
   auto run_in_dir = [&](std::vector<std::string> args) {
@@ -429,11 +431,19 @@ TEST(CliInput, RelativePathsAndTheFileCalledDash) {
   expect_result(run_in_dir({"open", "--path", "a/../b.docx"}), {"{\"done\":true}\n", "", 0},
                 "open");
   expect_result(run_in_dir({"execute", "--file", "-"}), {"{\"done\":true}\n", "", 0}, "--file -");
-  EXPECT_EQ(
-      app.requests(),
-      (std::vector<std::string>{
-          request_line("open", "{\"path\":" + quoted(platform::join(*cwd, "a/../b.docx")) + "}"),
-          request_line("execute", "{\"commands\":[\"from the file\"]}")}));
+
+  // The working directory as the child sees it: as given (Windows) or with links resolved.
+  auto open_request = [](std::string_view dir_text) {
+    return request_line("open",
+                        "{\"path\":" + json_quoted(platform::join(dir_text, "a/../b.docx")) + "}");
+  };
+  auto canonical = platform::canonicalize(dir.path());
+  ASSERT_TRUE(canonical.has_value());
+  const std::vector<std::string> requests = app.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_TRUE(requests[0] == open_request(dir.path()) || requests[0] == open_request(*canonical))
+      << requests[0];
+  EXPECT_EQ(requests[1], request_line("execute", "{\"commands\":[\"from the file\"]}"));
 }
 
 }  // namespace

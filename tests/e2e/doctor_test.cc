@@ -12,7 +12,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string quoted(std::string_view text) {
+std::string json_quoted(std::string_view text) {
   auto out = json::to_compact(json::Value(std::string(text)));
   return out ? *out : std::string("<unrenderable>");
 }
@@ -26,7 +26,7 @@ std::string report(const AppData& app_data, bool present, std::string_view app_p
          ",\"appStatus\":" + std::string(app_status) +
          ",\"cliProtocolVersion\":3,\"endpoint\":" + std::string(endpoint) +
          ",\"endpointReachable\":" + std::string(reachable) +
-         ",\"handshakeFile\":" + quoted(app_data.control_file()) +
+         ",\"handshakeFile\":" + json_quoted(app_data.control_file()) +
          ",\"handshakePresent\":" + (present ? "true" : "false") + "}\n";
 }
 
@@ -35,7 +35,8 @@ std::string no_handshake_report(const AppData& app_data, bool present) {
 }
 
 std::string unavailable(std::string_view message) {
-  return "{\"error\":{\"code\":\"Unavailable\",\"message\":" + quoted(message) + "},\"ok\":false}";
+  return "{\"error\":{\"code\":\"Unavailable\",\"message\":" + json_quoted(message) +
+         "},\"ok\":false}";
 }
 
 void expect_ok(const ProcessResult& got, const std::string& out, const std::string& context) {
@@ -97,9 +98,10 @@ TEST(Doctor, EndpointThatCannotBeReached) {
     app_data.publish(c.socket, "secret-token", 77);
     const std::string status =
         unavailable("could not reach the app on " + c.socket + ": " + c.refusal);
-    expect_ok(run_quillboard(app_data, {"doctor"}),
-              report(app_data, true, "77", "3", status, quoted(c.socket), quoted(c.refusal)),
-              c.socket);
+    expect_ok(
+        run_quillboard(app_data, {"doctor"}),
+        report(app_data, true, "77", "3", status, json_quoted(c.socket), json_quoted(c.refusal)),
+        c.socket);
   }
 }
 
@@ -123,7 +125,7 @@ TEST(Doctor, StaleControlFileShowsTheConnectionError) {
   expect_ok(got,
             report(app_data, true, "99", "3",
                    unavailable("could not reach the app on " + socket + ": " + error),
-                   quoted(socket), quoted(error)),
+                   json_quoted(socket), json_quoted(error)),
             "stale");
   EXPECT_TRUE(app_data.stand_in_starts().empty());
 }
@@ -168,7 +170,7 @@ TEST(Doctor, AppStatusShapes) {
        "{\"error\":{\"code\":\"Busy\",\"details\":{\"why\":\"x\"},\"message\":\"m\"},\"ok\":"
        "false}"},
       {"closed without answer",
-       {.close_without_answer = true},
+       {.bytes = "", .close_without_answer = true},
        unavailable("could not read the answer: connection closed before a frame arrived")},
       {"garbage",
        {.bytes = "{\"ok\":1}\n"},
@@ -180,7 +182,8 @@ TEST(Doctor, AppStatusShapes) {
     AppData app_data;
     app_data.publish(app.socket_text(), "secret-token", 4242);
     const ProcessResult got = run_quillboard(app_data, {"doctor"});
-    expect_ok(got, report(app_data, true, "4242", "3", c.status, quoted(app.socket_text()), "true"),
+    expect_ok(got,
+              report(app_data, true, "4242", "3", c.status, json_quoted(app.socket_text()), "true"),
               c.name);
     EXPECT_EQ(got.out.find("secret-token"), std::string::npos) << c.name;
     // The probe carries no byte; only the second connection asks for the status.
@@ -212,7 +215,7 @@ TEST(Doctor, SendsTheClientButDoesNotReportIt) {
     const std::string status =
         "{\"activeTab\":null,\"busy\":null,\"ok\":true,\"protocolVersion\":null,\"tabCount\":null}";
     expect_ok(run_quillboard(app_data, c.args, c.env),
-              report(app_data, true, "1", "3", status, quoted(app.socket_text()), "true"),
+              report(app_data, true, "1", "3", status, json_quoted(app.socket_text()), "true"),
               ::testing::PrintToString(c.args));
     EXPECT_EQ(app.requests(),
               std::vector<std::string>{
@@ -228,7 +231,7 @@ TEST(Doctor, WorksOverIpv6Loopback) {
   const std::string status =
       "{\"activeTab\":null,\"busy\":null,\"ok\":true,\"protocolVersion\":null,\"tabCount\":1}";
   expect_ok(run_quillboard(app_data, {"doctor"}),
-            report(app_data, true, "5", "3", status, quoted(app.socket_text()), "true"), "v6");
+            report(app_data, true, "5", "3", status, json_quoted(app.socket_text()), "true"), "v6");
 }
 
 TEST(Doctor, SilentAppGivesTheTimeoutInsideTheRefusedShape) {
@@ -236,9 +239,11 @@ TEST(Doctor, SilentAppGivesTheTimeoutInsideTheRefusedShape) {
   AppData app_data;
   app_data.publish(app.socket_text(), "t", 6);
   const std::string status =
-      "{\"error\":{\"code\":\"Timeout\",\"message\":" + quoted(kTimeoutMessage) + "},\"ok\":false}";
+      "{\"error\":{\"code\":\"Timeout\",\"message\":" + json_quoted(kTimeoutMessage) +
+      "},\"ok\":false}";
   expect_ok(run_quillboard(app_data, {"doctor"}),
-            report(app_data, true, "6", "3", status, quoted(app.socket_text()), "true"), "timeout");
+            report(app_data, true, "6", "3", status, json_quoted(app.socket_text()), "true"),
+            "timeout");
 }
 
 }  // namespace
