@@ -3,10 +3,10 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "cli_protocol/client_identity.h"
 #include "cli_protocol/unicode_text.h"
-#include "mcp_server/tool_calls.h"
 #include "mcp_server/tool_catalogue.h"
 
 namespace tov::mcp {
