@@ -208,8 +208,8 @@ TEST(Mcp, WrapsAnswersAndTimeouts) {
   ScriptedApp scripted({{"{\"ok\":true}\n"},
                         {"{\"ok\":true}\n"},
                         {"{\"ok\":true,\"data\":[1]}\n"},
-                        {"{\"ok\":false,\"error\":{\"code\":\"Dirty\",\"message\":\"m\",\"details\":"
-                         "{\"tab\":\"t\"}},\"data\":5}\n"},
+                        {"{\"ok\":false,\"error\":{\"code\":\"Dirty\",\"message\":\"m\","
+                         "\"details\":{\"tab\":\"t\"}},\"data\":5}\n"},
                         {"", 17s}});
   app.publish(scripted.socket_text());
   auto result = run_quillboard(app, {"mcp"}, {},
