@@ -1,83 +1,9 @@
-// The command line's check, parser and request builder on arbitrary argument lists (the
-// input split at NUL bytes, the command first). Options that read a file or stdin are taken
-// out first, so that a run touches nothing: --file, --request-file, "-" as the value of
-// --commands or --request, and register-media's --path.
+// libFuzzer entry for the property in cli_options_property.h.
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
-#include "bin/tov-office-desktop/cli_options.h"
-#include "bin/tov-office-desktop/command_request.h"
-#include "cli_protocol/unicode_text.h"
-#include "fuzz_check.h"
-#include "json/json.h"
-
-using tov::fuzzing::require;
-
-namespace {
-
-std::vector<std::string> split_at_nul(std::string_view input) {
-  std::vector<std::string> pieces;
-  for (;;) {
-    std::size_t nul = input.find('\0');
-    pieces.emplace_back(input.substr(0, nul));
-    if (nul == std::string_view::npos) return pieces;
-    input.remove_prefix(nul + 1);
-  }
-}
-
-bool reaches_files(std::string_view command, const std::string& option, const std::string* value) {
-  if (option == "--file" || option == "--request-file") return true;
-  if ((option == "--commands" || option == "--request") && value && *value == "-") return true;
-  return command == "register-media" && option == "--path";
-}
-
-std::vector<std::string> without_file_access(std::string_view command,
-                                             const std::vector<std::string>& args) {
-  std::vector<std::string> kept;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string* value = i + 1 < args.size() ? &args[i + 1] : nullptr;
-    if (reaches_files(command, args[i], value)) {
-      ++i;  // and its value
-      continue;
-    }
-    kept.push_back(args[i]);
-  }
-  return kept;
-}
-
-}  // namespace
+#include "cli_options_property.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string_view input = tov::fuzzing::as_text(data, size);
-  // The program's arguments are Unicode text by the time they reach the parser.
-  if (!tov::text::is_valid_utf8(input)) return 0;
-  std::vector<std::string> pieces = split_at_nul(input);
-  std::string command = pieces.front();
-  std::vector<std::string> args =
-      without_file_access(command, std::vector<std::string>(pieces.begin() + 1, pieces.end()));
-
-  (void)tov::cli::asks_for_help(args);
-  auto checked = tov::cli::check_command_options(command, args);
-  if (!checked) {
-    require(!checked.error().empty(), "a refusal has a message");
-    return 0;
-  }
-  auto options = tov::cli::parse_cli_options(args);
-  if (!options) {
-    require(!options.error().empty(), "a refusal has a message");
-    return 0;
-  }
-  if (command == "doctor") return 0;  // doctor goes to the app, not through a request
-
-  auto request = tov::cli::command_request(command, *options);
-  if (!request) {
-    require(!request.error().empty(), "a refusal has a message");
-    return 0;
-  }
-  require(!request->op.empty(), "a request names its operation", command);
-  require(request->params.is_object(), "parameters are always an object", command);
-  require(tov::json::to_compact(request->params).has_value(), "parameters write as JSON");
-  return 0;
+  return tov::fuzzing::run_check(tov::fuzzing::check_cli_options, data, size);
 }
