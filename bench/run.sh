@@ -132,7 +132,7 @@ make_session() {  # METHOD COUNT FILE
   {
     printf '%s\n' '{"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-11-25","capabilities":{},"clientInfo":{"name":"bench","version":"1"}}}'
     printf '%s\n' '{"jsonrpc":"2.0","method":"notifications/initialized"}'
-    seq 1 "$2" | sed "s/.*/{\"jsonrpc\":\"2.0\",\"id\":&,\"method\":\"$1\"}/"
+    seq 1 "$2" | sed "s#.*#{\"jsonrpc\":\"2.0\",\"id\":&,\"method\":\"$1\"}#"
   } >"$3"
 }
 make_session ping 100000 "$work/ping.in"
