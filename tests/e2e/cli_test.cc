@@ -2,9 +2,11 @@
 // stderr and exit code, and the exact request line the app received.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "bin/tov-office-desktop/cli_options.h"
+#include "cli_protocol/control_call.h"
 #include "json/json.h"
 #include "platform/platform.h"
 #include "support/scripted_app.h"
@@ -145,6 +147,27 @@ TEST(CliControlFile, ProblemsAreBadRequests) {
     expect_result(run_quillboard(app_data, {"status"}), {"", bad_request(c.message), 1}, c.file);
     EXPECT_TRUE(app_data.stand_in_starts().empty()) << c.file;
   }
+}
+
+TEST(CliControlFile, FailureQuotingAPathThatIsNotUtf8IsStillALine) {
+  if (!platform::is_absolute("/")) GTEST_SKIP() << "Windows paths are always Unicode";
+  TempDir dir;
+  const std::string app_data = platform::join(dir.path(), "bad\xFF");
+  const std::string control = platform::join(platform::join(app_data, protocol::brand_app_id()),
+                                             std::string(protocol::kControlFileName));
+  std::filesystem::create_directories(control);  // a folder where the file belongs
+  RunOptions options;
+  options.args = {"status"};
+  options.env = {"APPDATA=" + app_data};
+  const ProcessResult got = run_program(program_path(), options);
+  const std::string shown = platform::join(
+      platform::join(platform::join(dir.path(), "bad\uFFFD"), protocol::brand_app_id()),
+      std::string(protocol::kControlFileName));
+  EXPECT_EQ(got.out, "");
+  EXPECT_TRUE(got.err.starts_with(
+      "{\"error\":{\"code\":\"BadRequest\",\"message\":\"could not read " + shown + ": "))
+      << got.err;
+  EXPECT_EQ(got.exit_code, 1);
 }
 
 // ---- One request, one answer -----------------------------------------------------------------

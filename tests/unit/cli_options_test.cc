@@ -254,13 +254,6 @@ TEST(ParseCliOptions, FillsEachField) {
   EXPECT_TRUE(o.compact && o.force && o.close_after_verified && o.diagnostics && o.full);
 }
 
-TEST(ParseCliOptions, NothingGivenLeavesEverythingAbsent) {
-  auto parsed = parse_cli_options({});
-  ASSERT_TRUE(parsed.has_value());
-  EXPECT_FALSE(parsed->target || parsed->client || parsed->path);
-  EXPECT_FALSE(parsed->compact || parsed->force || parsed->full);
-}
-
 TEST(ParseCliOptions, RefusesDuplicateOptionWords) {
   struct Case {
     std::vector<std::string> args;
@@ -282,13 +275,6 @@ TEST(ParseCliOptions, RefusesDuplicateOptionWords) {
       EXPECT_EQ(parsed.error(), c.error);
     }
   }
-}
-
-TEST(ParseCliOptions, ValueTextThatLooksLikeAnOptionIsKept) {
-  auto parsed = parse_cli_options({"--target", "--path", "--path", "p"});
-  ASSERT_TRUE(parsed.has_value());
-  EXPECT_EQ(parsed->target, "--path");
-  EXPECT_EQ(parsed->path, "p");
 }
 
 }  // namespace

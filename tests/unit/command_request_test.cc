@@ -350,10 +350,6 @@ TEST(ParseJsonLabeled, TrimsWhiteSpaceAndOneByteOrderMark) {
   }
 }
 
-TEST(ResolveFailedMessage, QuotesThePathAsGiven) {
-  EXPECT_EQ(resolve_failed_message("./a b", "gone"), "could not resolve ./a b: gone");
-}
-
 // Inputs that live in files.
 class FileInputs : public ::testing::Test {
  protected:
@@ -361,10 +357,6 @@ class FileInputs : public ::testing::Test {
     const std::string path = platform::join(dir_.path(), name);
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
-  }
-
-  std::string run(const std::string& command, std::vector<std::string> args) {
-    return outcome(command, std::move(args));
   }
 
   testing::TempDir dir_;
@@ -393,22 +385,22 @@ TEST_F(FileInputs, ExecuteReadsBatchesAndRequestsFromFiles) {
   const std::string latin1 = write("latin1.json", "{\"commands\":\"\xE9\"}");
   const std::string missing = platform::join(dir_.path(), "missing.json");
 
-  EXPECT_EQ(run("execute", {"--file", batch}),
+  EXPECT_EQ(outcome("execute", {"--file", batch}),
             "execute {\"commands\":[{\"type\":\"context.get\"}]}");
-  EXPECT_EQ(run("execute", {"--file", empty}),
+  EXPECT_EQ(outcome("execute", {"--file", empty}),
             "the action batch is not valid JSON: EOF while parsing a value at line 1 column 0");
-  EXPECT_EQ(run("execute", {"--file", blank}),
+  EXPECT_EQ(outcome("execute", {"--file", blank}),
             "the action batch is not valid JSON: EOF while parsing a value at line 1 column 0");
-  EXPECT_EQ(run("execute", {"--file", missing}),
+  EXPECT_EQ(outcome("execute", {"--file", missing}),
             "could not read " + missing + ": " + platform::read_file(missing).error().message);
-  EXPECT_EQ(run("execute", {"--request-file", request, "--target", "2"}),
+  EXPECT_EQ(outcome("execute", {"--request-file", request, "--target", "2"}),
             "execute {\"commands\":[],\"summary\":\"s\",\"target\":\"2\"}");
-  EXPECT_EQ(run("execute", {"--request-file", latin1}),
+  EXPECT_EQ(outcome("execute", {"--request-file", latin1}),
             "could not read " + latin1 + ": stream did not contain valid UTF-8");
-  EXPECT_EQ(run("execute", {"--request", request}),
+  EXPECT_EQ(outcome("execute", {"--request", request}),
             "--request expects inline JSON or '-'; use --request-file for a path");
   // A folder is no regular file, so its name is taken as JSON text.
-  EXPECT_EQ(run("execute", {"--request", dir_.path()}),
+  EXPECT_EQ(outcome("execute", {"--request", dir_.path()}),
             "the execute request is not valid JSON: expected value at line 1 column 1");
 }
 
@@ -417,12 +409,12 @@ TEST_F(FileInputs, RegisterMediaSendsTheCanonicalPath) {
   auto canonical = platform::canonicalize(image);
   ASSERT_TRUE(canonical.has_value());
   EXPECT_EQ(
-      run("register-media", {"--path", image, "--target", "1"}),
+      outcome("register-media", {"--path", image, "--target", "1"}),
       "mediaRegister {\"source\":{\"path\":\"" + escaped(*canonical) + "\"},\"target\":\"1\"}");
 
   const std::string missing = platform::join(dir_.path(), "nothing.png");
   EXPECT_EQ(
-      run("register-media", {"--path", missing}),
+      outcome("register-media", {"--path", missing}),
       "could not resolve " + missing + ": " + platform::canonicalize(missing).error().message);
 }
 

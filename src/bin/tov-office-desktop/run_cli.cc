@@ -8,6 +8,7 @@
 #include "cli_protocol/app_launch.h"
 #include "cli_protocol/client_identity.h"
 #include "cli_protocol/control_call.h"
+#include "cli_protocol/unicode_text.h"
 #include "mcp_server/mcp_server.h"
 #include "platform/platform.h"
 
@@ -121,7 +122,9 @@ void print_app_response(const protocol::Response& response) {
 }
 
 void print_failure(std::string_view code, std::string_view message) {
-  print_error_line(protocol::response_to_value(protocol::Response::failure(code, message)));
+  // A message can quote a path from the environment, whose bytes need not be UTF-8.
+  const std::string text = text::lossy_utf8(message);
+  print_error_line(protocol::response_to_value(protocol::Response::failure(code, text)));
 }
 
 void print_json_line(const json::Value& value) {
