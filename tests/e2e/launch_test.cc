@@ -42,13 +42,20 @@ std::optional<protocol::Handshake> read_control_file(const AppData& app) {
   return *handshake;
 }
 
-// The app executable as the program names it: beside its own, resolved.
-std::string app_path() {
-  return platform::canonicalize(stand_in_path()).value_or(stand_in_path());
-}
-
-std::string deadline_message(const std::string& last) {
-  return "started " + app_path() + " but it did not open its control channel within 25s: " + last;
+// Checks a deadline failure line: the message names the stand-in (in whatever form the
+// platform gives the program's own path) and ends with `last`.
+void expect_deadline_failure(const ProcessResult& result, const std::string& last) {
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  const std::string tail = " but it did not open its control channel within 25s: " + last;
+  auto value = json::parse(result.err);
+  ASSERT_TRUE(value.has_value()) << result.err;
+  const std::string message = (*value)["error"]["message"].get<std::string>();
+  ASSERT_TRUE(message.starts_with("started ") && message.ends_with(tail)) << message;
+  const std::string path = message.substr(8, message.size() - 8 - tail.size());
+  EXPECT_EQ(platform::canonicalize(path).value_or("?"),
+            platform::canonicalize(stand_in_path()).value_or("!"));
+  EXPECT_EQ(result.err, failure_line("started " + path + tail));
 }
 
 // A loopback address on which nothing listens, and the error a connect to it gives here.
@@ -149,34 +156,26 @@ TEST(Launch, AppThatPublishesLate) {
 TEST(Launch, AppThatNeverPublishes) {
   AppData app;
   auto result = run_quillboard(app, {"status"}, {"QB_STANDIN_NO_PUBLISH=1"});
-  EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, failure_line(deadline_message(kNotPublished)));
+  expect_deadline_failure(result, kNotPublished);
 }
 
 TEST(Launch, AppThatPublishesAnotherVersion) {
   AppData app;
   auto result = run_quillboard(app, {"status"}, {"QB_STANDIN_VERSION=2"});
-  EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err,
-            failure_line(deadline_message(
-                "the app speaks protocol 2 but this CLI speaks 3. Rebuild them together.")));
+  expect_deadline_failure(
+      result, "the app speaks protocol 2 but this CLI speaks 3. Rebuild them together.");
 }
 
 TEST(Launch, AppWhoseAddressKeepsRefusing) {
   AppData app;
   auto result = run_quillboard(app, {"status"}, {"QB_STANDIN_REFUSE=1"});
-  EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(result.out, "");
   // The file found first makes the program connect, and the refusal starts a second app;
   // the last attempt read the second app's file.
   EXPECT_EQ(app.stand_in_starts().size(), 2u);
   auto last = read_control_file(app);
   ASSERT_TRUE(last.has_value());
   const auto refusal = refusing_address().refusal;
-  EXPECT_EQ(result.err, failure_line(deadline_message("could not reach the app on " +
-                                                      last->socket + ": " + refusal)));
+  expect_deadline_failure(result, "could not reach the app on " + last->socket + ": " + refusal);
 }
 
 TEST(Launch, RefusedFirstConnectAfterLocatingStartsTheAppAgain) {
