@@ -136,6 +136,56 @@ TEST(HostileApp, AnswersAtTheEdgesOfTheFrameAndOfJson) {
   }
 }
 
+// The MCP server meets the same answers through tool calls: each becomes a tool failure with
+// the reading error, and serving goes on.
+TEST(HostileApp, BehindTheMcpServerEachBadAnswerIsAToolFailure) {
+  const std::string hello_ok = "{\"ok\":true}\n";
+  struct Case {
+    std::string answer;
+    std::string tool_text;  // the failure text, or the pretty data of a good answer
+    bool is_error;
+  };
+  const Case cases[] = {
+      {nested_answer(10000), "could not read the answer: recursion limit exceeded at line 1 column 145",
+       true},
+      {"{\"ok\":true,\"data\":[1,2", "could not read the answer: EOF while parsing a list at line 1 column 22",
+       true},
+      {string_answer(kFrame + 1) + "\n",
+       "could not read the answer: EOF while parsing an object at line 1 column 8388608", true},
+      {answer_with_character_at(kFrame - 1, "\u00e9"),
+       "could not read the answer: stream did not contain valid UTF-8", true},
+      {"{\"ok\":true,\"data\":\"\\udc00\"}\n",
+       "could not read the answer: lone leading surrogate in hex escape at line 1 column 25", true},
+      {"{\"ok\":true,\"data\":{\"fine\":\"a\\u0000\"}}\n", "{\n  \"fine\": \"a\\u0000\"\n}", false},
+  };
+  std::vector<Reply> replies = {{.bytes = hello_ok}};
+  std::string input, want;
+  int id = 0;
+  for (const Case& c : cases) {
+    replies.push_back({.bytes = c.answer});
+    ++id;
+    input += "{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string(id) +
+             ",\"method\":\"tools/call\",\"params\":{\"name\":\"office_status\",\"arguments\":{}}}\n";
+    json::Value result = {{"content", {{{"text", c.tool_text}, {"type", "text"}}}},
+                          {"isError", c.is_error}};
+    if (!c.is_error) result["structuredContent"] = {{"fine", std::string("a\0", 2)}};
+    json::Value reply = {{"id", id}, {"jsonrpc", "2.0"}, {"result", result}};
+    want += json::to_compact(reply).value_or("<unrenderable>") + "\n";
+  }
+  input += "{\"jsonrpc\":\"2.0\",\"id\":99,\"method\":\"ping\"}\n";
+  want += "{\"id\":99,\"jsonrpc\":\"2.0\",\"result\":{}}\n";
+
+  AppData app_data;
+  ScriptedApp app(replies);
+  app_data.publish(app.socket_text());
+  ProcessResult got = run_quillboard(app_data, {"mcp"}, {}, input);
+  EXPECT_FALSE(got.timed_out);
+  EXPECT_EQ(got.exit_code, 0);
+  EXPECT_EQ(got.err, "");
+  EXPECT_EQ(got.out, want);
+  EXPECT_EQ(app.requests().size(), replies.size());
+}
+
 // ---- Answers in pieces, resets and lines without end --------------------------------------
 
 // One connection served on a thread of its own: after the request line, `pieces` each after
@@ -212,6 +262,12 @@ class PacedApp {
   std::size_t sent_ = 0;
 };
 
+PacedApp::Script in_pieces(std::vector<PacedApp::Piece> pieces) {
+  PacedApp::Script script;
+  script.pieces = std::move(pieces);
+  return script;
+}
+
 ProcessResult run_status_against(PacedApp& app) {
   AppData app_data;
   app_data.publish(app.socket_text());
@@ -226,19 +282,19 @@ std::vector<PacedApp::Piece> byte_by_byte(std::string_view answer) {
 }
 
 TEST(HostileApp, AnswerByteByByte) {
-  PacedApp app({.pieces = byte_by_byte("{\"data\":[\"\u00e9\U0001F600\",1.5],\"ok\":true}\r\n")});
+  PacedApp app(in_pieces(byte_by_byte("{\"data\":[\"\u00e9\U0001F600\",1.5],\"ok\":true}\r\n")));
   expect_result(run_status_against(app), {"[\"\u00e9\U0001F600\",1.5]\n", "", 0}, "byte by byte");
 }
 
 // The deadline bounds each receive, not the whole answer: pauses that add up past 16 s are
 // fine as long as each is shorter.
 TEST(HostileApp, SlowPiecesAddingUpPastTheDeadline) {
-  PacedApp app({.pieces = {{"{\"ok\":", 6s}, {"true,\"data\":", 6s}, {"\"late\"}\n", 6s}}});
+  PacedApp app(in_pieces({{"{\"ok\":", 6s}, {"true,\"data\":", 6s}, {"\"late\"}\n", 6s}}));
   expect_result(run_status_against(app), {"\"late\"\n", "", 0}, "slow pieces");
 }
 
 TEST(HostileApp, HalfALineThenSilenceIsTheTimeoutAnswer) {
-  PacedApp app({.pieces = {{"{\"ok\":true,\"data\":", 0ms}, {"1}\n", 18s}}});
+  PacedApp app(in_pieces({{"{\"ok\":true,\"data\":", 0ms}, {"1}\n", 18s}}));
   const std::string timeout =
       "{\"error\":{\"code\":\"Timeout\",\"message\":\"The app did not answer within the operation "
       "deadline. The request may still complete; inspect the destination file before retrying "
@@ -247,7 +303,9 @@ TEST(HostileApp, HalfALineThenSilenceIsTheTimeoutAnswer) {
 }
 
 TEST(HostileApp, ResetAfterHalfALine) {
-  PacedApp app({.pieces = {{"{\"ok\":true,\"da", 0ms}, {"", 100ms}}, .reset = true});
+  PacedApp::Script script = in_pieces({{"{\"ok\":true,\"da", 0ms}, {"", 100ms}});
+  script.reset = true;
+  PacedApp app(script);
   ProcessResult got = run_status_against(app);
   EXPECT_FALSE(got.timed_out);
   EXPECT_EQ(got.out, "");
