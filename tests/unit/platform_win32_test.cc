@@ -8,6 +8,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
 
@@ -91,6 +92,35 @@ TEST(PlatformWin32Errors, RefusedConnectReadsAsTheSystemSaysIt) {
   auto socket = Socket::connect(address, 10s);
   ASSERT_FALSE(socket.has_value());
   EXPECT_EQ(socket.error().message, os_error(WSAECONNREFUSED).message);
+}
+
+TEST(PlatformWin32Errors, ConnectPastItsLimitTimesOut) {
+  // A listener whose queue is full drops further handshakes, so a connect waits for its
+  // limit. Windows may queue a few more than asked for; the loop fills what there is.
+  auto keep = Listener::bind_loopback();  // starts Winsock for the raw calls below
+  ASSERT_TRUE(keep.has_value());
+  const SOCKET listening = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(listening, INVALID_SOCKET);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(::listen(listening, 1), 0);
+  ASSERT_EQ(::getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  SocketAddress target;
+  target.ip = {127, 0, 0, 1};
+  target.port = ntohs(address.sin_port);
+  std::vector<Socket> queued;
+  IoResult<Socket> socket;
+  for (int i = 0; i < 300 && socket; ++i) {
+    socket = Socket::connect(target, 300ms);
+    if (socket) queued.push_back(std::move(*socket));
+  }
+  ::closesocket(listening);
+  ASSERT_FALSE(socket.has_value());
+  EXPECT_EQ(socket.error().kind, ErrorKind::TimedOut);
+  EXPECT_EQ(socket.error().message, "connection timed out");
 }
 
 TEST(PlatformWin32Errors, AReceiveTimeoutIsTimedOut) {
