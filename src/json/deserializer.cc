@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "json/byte_scan.h"
 #include "json/float_text.h"
 #include "json/rust_text.h"
 #include "json/utf8.h"
@@ -306,14 +307,21 @@ Step<double> Deserializer::float_from_text(std::size_t start, bool positive,
 Step<> Deserializer::parse_str(std::string& out) {
   const std::size_t out_start = out.size();
   std::size_t start = index_;
+  std::uint64_t seen = 0;  // every raw byte or'ed in: is any of them not ASCII?
   for (;;) {
-    while (index_ < size_ && !kStringStop[data_[index_]]) ++index_;
+    while (size_ - index_ >= 8) {
+      const std::uint64_t word = load_word(text_.data() + index_);
+      if (string_stops(word)) break;
+      seen |= word;
+      index_ += 8;
+    }
+    while (index_ < size_ && !kStringStop[data_[index_]]) seen |= data_[index_++];
     if (index_ == size_) return std::unexpected(fail(ErrorCode::kEofWhileParsingString));
     const std::uint8_t c = data_[index_];
     if (c == '"') {
       out.append(text_.data() + start, index_ - start);
       ++index_;
-      if (!is_valid_utf8(std::string_view(out).substr(out_start))) {
+      if ((seen & kHighBits) && !is_valid_utf8(std::string_view(out).substr(out_start))) {
         return std::unexpected(fail(ErrorCode::kInvalidUnicodeCodePoint));
       }
       return {};

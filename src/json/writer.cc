@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "json/byte_scan.h"
 #include "json/float_text.h"
 #include "json/json.h"
 #include "json/utf8.h"
@@ -30,27 +31,6 @@ constexpr std::array<char, 256> kEscape = [] {
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 WriteError not_utf8() { return WriteError{"string is not valid UTF-8"}; }
-
-void append_escaped(std::string& out, std::string_view text) {
-  out.push_back('"');
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char escape = kEscape[static_cast<unsigned char>(text[i])];
-    if (escape == 0) continue;
-    out.append(text.data() + start, i - start);
-    start = i + 1;
-    out.push_back('\\');
-    out.push_back(escape);
-    if (escape == 'u') {
-      const auto byte = static_cast<unsigned char>(text[i]);
-      out.append("00");
-      out.push_back(kHexDigits[byte >> 4]);
-      out.push_back(kHexDigits[byte & 0xF]);
-    }
-  }
-  out.append(text.data() + start, text.size() - start);
-  out.push_back('"');
-}
 
 template <class Integer>
 void append_integer(std::string& out, Integer value) {
@@ -171,8 +151,46 @@ class TextWriter {
 }  // namespace
 
 std::expected<void, WriteError> append_string(std::string& out, std::string_view text) {
-  if (!is_valid_utf8(text)) return std::unexpected(not_utf8());
-  append_escaped(out, text);
+  const std::size_t original_size = out.size();
+  out.push_back('"');
+  std::size_t start = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    // Plain ASCII passes eight bytes at a time.
+    if (text.size() - i >= 8) {
+      const std::uint64_t word = load_word(text.data() + i);
+      if ((string_stops(word) | (word & kHighBits)) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x80) {
+      const std::size_t length = utf8_sequence_length(text, i);
+      if (length == 0) {
+        out.resize(original_size);
+        return std::unexpected(not_utf8());
+      }
+      i += length;
+      continue;
+    }
+    const char escape = kEscape[byte];
+    if (escape == 0) {
+      ++i;
+      continue;
+    }
+    out.append(text.data() + start, i - start);
+    out.push_back('\\');
+    out.push_back(escape);
+    if (escape == 'u') {
+      out.append("00");
+      out.push_back(kHexDigits[byte >> 4]);
+      out.push_back(kHexDigits[byte & 0xF]);
+    }
+    start = ++i;
+  }
+  out.append(text.data() + start, text.size() - start);
+  out.push_back('"');
   return {};
 }
 
