@@ -61,7 +61,8 @@ TEST(WriteNumber, IntegersAsStored) {
 }
 
 TEST(WritePretty, TwoSpacesAndEmptyContainersClosed) {
-  const Value value = Value::parse(R"({"b":[1,{},[]],"a":{"c":null}})");
+  const Value value = Value::object(
+      {{"b", Value::array({1, Value::object(), Value::array()})}, {"a", Value::object({{"c", nullptr}})}});
   EXPECT_EQ(*to_pretty(value),
             "{\n  \"a\": {\n    \"c\": null\n  },\n  \"b\": [\n    1,\n    {},\n    []\n  ]\n}");
   EXPECT_EQ(*to_compact(value), R"({"a":{"c":null},"b":[1,{},[]]})");
@@ -71,7 +72,7 @@ TEST(WritePretty, TwoSpacesAndEmptyContainersClosed) {
 
 TEST(WriteValue, AppendsAfterWhatIsThere) {
   std::string out = "prefix ";
-  ASSERT_TRUE(append_compact(out, Value::parse(R"({"k":[true,false]})")).has_value());
+  ASSERT_TRUE(append_compact(out, Value::object({{"k", Value::array({true, false})}})).has_value());
   EXPECT_EQ(out, R"(prefix {"k":[true,false]})");
   ASSERT_TRUE(append_string(out, "\n").has_value());
   EXPECT_EQ(out, R"(prefix {"k":[true,false]}"\n")");
