@@ -1,7 +1,8 @@
 // Found by fuzzing the record reader: a value under a key that names no field is skipped
-// without decoding its escapes, so a lone surrogate there reads, while the same escape in a
-// field, in a key or in a value that is kept fails. The rest of a skipped string is checked as
-// usual. Messages as the JSON library we follow gives them.
+// without decoding its escapes, converting its numbers or counting its nesting, so a lone
+// surrogate, a number out of range or deep nesting there reads, while the same in a field, in
+// a key or in a value that is kept fails. The rest of a skipped value is checked as usual.
+// Messages as the JSON library we follow gives them.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -18,7 +19,7 @@ struct Case {
   std::string error;       // the reading error otherwise
 };
 
-TEST(RegressionRecords, EscapesInSkippedValues) {
+TEST(RegressionRecords, SkippedValuesAreOnlyCheckedForTheirForm) {
   const Case cases[] = {
       {R"({"ok":true,"x":"\udc00"})", true, ""},
       {R"({"ok":true,"x":"\ud800"})", true, ""},
@@ -26,6 +27,20 @@ TEST(RegressionRecords, EscapesInSkippedValues) {
       {R"({"ok":true,"x":["\ud800x"]})", true, ""},
       {R"({"ok":false,"error":{"code":"c","message":"m","x":"\ud800"}})", false, ""},
       {"{\"ok\":true,\"dati\":{\t\"\\rd800\\udd00\\\"t`a\":1.5}}\r", true, ""},
+      {R"({"ok":true,"dt":[[[22e2222]]]})", true, ""},
+      {R"({"ok":true,"x":-1e400,"y":18446744073709551616e999})", true, ""},
+      {R"({"ok":true,"x":)" + std::string(200, '[') + std::string(200, ']') + "}", true, ""},
+      {R"({"ok":true,"x":)" + std::string(4000000, '[') + std::string(4000000, ']') + "}", true,
+       ""},
+      {R"({"ok":true,"data":22e2222})", std::nullopt, "number out of range at line 1 column 25"},
+      {R"({"ok":false,"error":{"code":"c","message":"m","details":1e400}})", std::nullopt,
+       "number out of range at line 1 column 61"},
+      {R"({"ok":true,"x":01})", std::nullopt, "invalid number at line 1 column 17"},
+      {R"({"ok":true,"x":1.})", std::nullopt, "invalid number at line 1 column 18"},
+      {R"({"ok":true,"data":)" + std::string(200, '[') + std::string(200, ']') + "}",
+       std::nullopt, "recursion limit exceeded at line 1 column 145"},
+      {R"({"ok":true,"x":)" + std::string(1000000, '['), std::nullopt,
+       "EOF while parsing a list at line 1 column 1000015"},
       {R"({"ok":true,"data":"\udc00"})", std::nullopt,
        "lone leading surrogate in hex escape at line 1 column 25"},
       {R"({"ok":true,"\udc00":1})", std::nullopt,
