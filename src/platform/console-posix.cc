@@ -1,5 +1,6 @@
 // The process's own streams and arguments. Standard streams are used as raw descriptors
 // 0, 1 and 2: nothing is buffered here, so every write is on its way when it returns.
+#include <errno.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -19,6 +20,9 @@ using posix::retry_on_eintr;
 IoResult<void> write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = retry_on_eintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
+    // A stream that was never opened (started with >&-) swallows what is written, as the
+    // Windows side does for a missing handle.
+    if (written == -1 && errno == EBADF) return {};
     if (written == -1) return std::unexpected(errno_error());
     if (written == 0) return std::unexpected(IoError{ErrorKind::WriteZero, "failed to write whole buffer"});
     bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -49,6 +53,8 @@ std::expected<std::vector<std::string>, std::string> arguments(int argc, char** 
 
 IoResult<std::size_t> read_stdin(std::span<char> buffer) {
   const ssize_t got = retry_on_eintr([&] { return ::read(0, buffer.data(), buffer.size()); });
+  // No standard input at all (started with <&-) reads as an empty one.
+  if (got == -1 && errno == EBADF) return 0;
   if (got == -1) return std::unexpected(errno_error());
   return static_cast<std::size_t>(got);
 }
