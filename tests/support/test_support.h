@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace tov::testing {
 
 // The two programs under test, as built beside each other.
@@ -49,5 +51,15 @@ class TempDir {
 
 // Ends a process by id, if it still runs (leftover stand-in apps).
 void kill_process(std::uint32_t pid);
+
+// 127.0.0.1 (or ::1) at `port`.
+platform::SocketAddress loopback(std::uint16_t port, bool v6 = false);
+
+// Both ends of one loopback connection; closed sockets when the system has no such loopback.
+struct SocketPair {
+  platform::Socket client;
+  platform::Socket server;
+};
+SocketPair connected_pair(bool v6 = false);
 
 }  // namespace tov::testing
