@@ -11,10 +11,13 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
 build=${BUILD_DIR:-$repo/build/fuzz}
 
-"$repo/fuzz/build.sh" "$build" >/dev/null
-
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+if ! "$repo/fuzz/build.sh" "$build" >"$work/build.log" 2>&1; then
+  cat "$work/build.log"
+  echo "fuzz: the targets did not build"
+  exit 1
+fi
 mkdir -p "$work/appdata" "$work/cwd"
 findings=$build/findings
 mkdir -p "$findings"
