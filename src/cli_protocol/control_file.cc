@@ -14,7 +14,7 @@ std::optional<std::string> data_base_dir() {
   if (auto profile = platform::env_path("USERPROFILE")) {
     return platform::join(platform::join(*profile, "AppData"), "Roaming");
   }
-  return platform::fallback_data_dir();
+  return std::nullopt;
 }
 
 std::string unreadable_message(Face face, std::string_view err) {

@@ -21,11 +21,5 @@ std::optional<std::string> env_path(const char* name) {
   return std::string(value);
 }
 
-std::optional<std::string> fallback_data_dir() {
-  if (auto xdg = env_path("XDG_DATA_HOME"); xdg && !xdg->empty()) return xdg;
-  auto home = env_path("HOME");
-  if (!home) return std::nullopt;
-  return join(join(*home, ".local"), "share");
-}
 
 }  // namespace tov::platform

@@ -29,6 +29,5 @@ std::optional<std::string> env_path(const char* name) {
 }
 
 // APPDATA and USERPROFILE alone decide where app data lives on Windows.
-std::optional<std::string> fallback_data_dir() { return std::nullopt; }
 
 }  // namespace tov::platform

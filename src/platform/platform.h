@@ -137,10 +137,6 @@ std::optional<std::string> env_path(const char* name);
 
 // ---- Files and paths ---------------------------------------------------------------
 
-// Where per-user app data lives when neither APPDATA nor USERPROFILE names a folder: on
-// POSIX, XDG_DATA_HOME when set and not empty, else HOME joined with ".local" and "share";
-// none on Windows, whose two variables alone decide.
-std::optional<std::string> fallback_data_dir();
 
 // The whole file, as bytes.
 IoResult<std::string> read_file(const std::string& path);

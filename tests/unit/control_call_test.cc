@@ -72,16 +72,12 @@ TEST(ControlFilePath, BaseFolderFromTheEnvironment) {
   }
 }
 
-TEST(ControlFilePath, WithNeitherVariableThePlatformFallbackDecides) {
+TEST(ControlFilePath, WithNeitherVariableThereIsNone) {
   EnvGuard env;
-  for (const char* name : {"APPDATA", "USERPROFILE", "XDG_DATA_HOME", "HOME"}) env.unset(name);
+  // HOME stays set: only the two variables decide, on every platform.
+  for (const char* name : {"APPDATA", "USERPROFILE"}) env.unset(name);
   EXPECT_EQ(control_file_path(), std::nullopt);
   EXPECT_EQ(failure_of(load_handshake(Face::Cli)), "no home directory");
-
-  env.set("XDG_DATA_HOME", "/xdg");
-  const auto fallback = platform::fallback_data_dir();
-  EXPECT_EQ(control_file_path(),
-            fallback ? std::optional(joined({*fallback, "com.vantix.office", "cli-control.json"})) : std::nullopt);
 }
 
 TEST(LoadHandshake, MessagesOfBothFaces) {

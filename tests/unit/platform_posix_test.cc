@@ -154,23 +154,6 @@ TEST(PlatformPosixText, VariablesCountAsTextOnlyWhenUtf8) {
   EXPECT_EQ(env_path("TOV_PLATFORM_UNSET"), std::nullopt);
 }
 
-TEST(PlatformPosixText, FallbackDataFolder) {
-  using Text = std::optional<std::string>;
-  const std::tuple<Text, Text, Text> cases[] = {
-      {"/xdg/data", "/home/ann", "/xdg/data"},
-      {"", "/home/ann", "/home/ann/.local/share"},
-      {std::nullopt, "/home/ann/", "/home/ann/.local/share"},
-      {std::nullopt, std::nullopt, std::nullopt},
-      {"", std::nullopt, std::nullopt},
-  };
-  for (const auto& [xdg, home, expected] : cases) {
-    testing::EnvGuard env;
-    xdg ? env.set("XDG_DATA_HOME", *xdg) : env.unset("XDG_DATA_HOME");
-    home ? env.set("HOME", *home) : env.unset("HOME");
-    EXPECT_EQ(fallback_data_dir(), expected) << xdg.value_or("(unset)") << " " << home.value_or("(unset)");
-  }
-}
-
 TEST(PlatformPosixSpawn, ExecFailuresComeBackAsErrors) {
   testing::TempDir temp;
   const std::string not_executable = join(temp.path(), "plain.txt");

@@ -185,7 +185,6 @@ TEST(PlatformWin32Text, VariablesWithAnUnpairedSurrogateAreNotText) {
   EXPECT_EQ(env_path("TOV_PLATFORM_BAD"), "agent\xef\xbf\xbd");
   EXPECT_EQ(env_var("TOV_PLATFORM_UNSET"), std::nullopt);
   EXPECT_EQ(env_path("TOV_PLATFORM_UNSET"), std::nullopt);
-  EXPECT_EQ(fallback_data_dir(), std::nullopt);
 }
 
 // Runs this test binary again as a child, with one helper test selected.
