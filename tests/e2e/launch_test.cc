@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "cli_protocol/control_call.h"
-#include "cli_protocol/records.h"
 #include "platform/platform.h"
+#include "support/expected_output.h"
 #include "support/scripted_app.h"
 #include "support/test_support.h"
 
@@ -28,20 +28,6 @@ const std::string kNotPublished =
     "Quillboard has not published its control handshake. Is the app still starting, or did it "
     "just quit? Try again once it is running.";
 
-std::string failure_line(const std::string& message) {
-  auto text = json::to_compact(
-      protocol::response_to_value(protocol::Response::failure("BadRequest", message)));
-  return text.value_or("") + "\n";
-}
-
-std::optional<protocol::Handshake> read_control_file(const AppData& app) {
-  auto text = platform::read_file(app.control_file());
-  if (!text) return std::nullopt;
-  auto handshake = protocol::read_handshake(*text);
-  if (!handshake) return std::nullopt;
-  return *handshake;
-}
-
 // Checks a deadline failure line: the message names the stand-in (in whatever form the
 // platform gives the program's own path) and ends with `last`.
 void expect_deadline_failure(const ProcessResult& result, const std::string& last) {
@@ -55,38 +41,14 @@ void expect_deadline_failure(const ProcessResult& result, const std::string& las
   const std::string path = message.substr(8, message.size() - 8 - tail.size());
   EXPECT_EQ(platform::canonicalize(path).value_or("?"),
             platform::canonicalize(stand_in_path()).value_or("!"));
-  EXPECT_EQ(result.err, failure_line("started " + path + tail));
+  EXPECT_EQ(result.err, bad_request("started " + path + tail));
 }
 
-// A loopback address on which nothing listens, and the error a connect to it gives here.
-struct RefusingAddress {
-  std::string socket;
-  std::string refusal;
-};
-
-RefusingAddress refusing_address() {
-  auto listener = platform::Listener::bind_loopback();
-  EXPECT_TRUE(listener.has_value());
-  RefusingAddress out;
-  out.socket = "127.0.0.1:" + std::to_string(listener ? listener->port() : 1);
-  listener = platform::Listener();
-  if (auto address = protocol::loopback_address(out.socket)) {
-    auto connected = platform::Socket::connect(*address, std::chrono::seconds(5));
-    if (!connected) out.refusal = connected.error().message;
-  }
-  return out;
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    auto end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
+// What a connect to an address on which nothing listens gives here.
+std::string refusal_text() {
+  auto address = protocol::loopback_address(refusing_socket());
+  auto connected = platform::Socket::connect(address.value(), std::chrono::seconds(5));
+  return connected ? "" : connected.error().message;
 }
 
 TEST(Launch, StatusWithNoAppRunningStartsTheStandIn) {
@@ -105,8 +67,8 @@ TEST(Launch, StatusWithNoAppRunningStartsTheStandIn) {
 
 TEST(Launch, StaleControlFileStartsTheAppAndTheNewTokenTravels) {
   AppData app;
-  const auto stale = refusing_address();
-  app.publish(stale.socket, "stale-token");
+  const std::string stale = refusing_socket();
+  app.publish(stale, "stale-token");
   const std::string record = platform::join(app.dir(), "requests.txt");
 
   auto result = run_quillboard(app, {"status"}, {"QB_STANDIN_RECORD=" + record});
@@ -114,10 +76,10 @@ TEST(Launch, StaleControlFileStartsTheAppAndTheNewTokenTravels) {
   EXPECT_EQ(result.out, kEmptyStatus);
   EXPECT_EQ(app.stand_in_starts().size(), 1u);
 
-  auto fresh = read_control_file(app);
+  auto fresh = app.handshake();
   ASSERT_TRUE(fresh.has_value());
   EXPECT_NE(fresh->token, "stale-token");
-  EXPECT_NE(fresh->socket, stale.socket);
+  EXPECT_NE(fresh->socket, stale);
   const auto requests = lines_of(platform::read_file(record).value_or(""));
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0], R"({"token":")" + fresh->token + R"(","op":"status","params":{}})");
@@ -141,7 +103,7 @@ TEST(Launch, NoAppBesideTheProgram) {
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,
-            failure_line("Quillboard is not running, and the app is not beside this binary to start."));
+            bad_request("Quillboard is not running, and the app is not beside this binary to start."));
   EXPECT_TRUE(app.stand_in_starts().empty());
 }
 
@@ -172,10 +134,9 @@ TEST(Launch, AppWhoseAddressKeepsRefusing) {
   // The file found first makes the program connect, and the refusal starts a second app;
   // the last attempt read the second app's file.
   EXPECT_EQ(app.stand_in_starts().size(), 2u);
-  auto last = read_control_file(app);
+  auto last = app.handshake();
   ASSERT_TRUE(last.has_value());
-  const auto refusal = refusing_address().refusal;
-  expect_deadline_failure(result, "could not reach the app on " + last->socket + ": " + refusal);
+  expect_deadline_failure(result, "could not reach the app on " + last->socket + ": " + refusal_text());
 }
 
 TEST(Launch, RefusedFirstConnectAfterLocatingStartsTheAppAgain) {

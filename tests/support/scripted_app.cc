@@ -197,6 +197,13 @@ void AppData::write_control_file(std::string_view text) const {
   }
 }
 
+std::optional<protocol::Handshake> AppData::handshake() const {
+  auto text = platform::read_file(control_file());
+  if (!text) return std::nullopt;
+  auto handshake = protocol::read_handshake(*text);
+  return handshake ? std::optional(*handshake) : std::nullopt;
+}
+
 void AppData::publish(std::string_view socket, std::string_view token, std::uint32_t pid) const {
   json::Value file = {{"version", protocol::kControlProtocolVersion},
                       {"socket", std::string(socket)},

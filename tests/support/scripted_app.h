@@ -5,10 +5,12 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli_protocol/records.h"
 #include "support/test_support.h"
 
 namespace tov::testing {
@@ -60,6 +62,8 @@ class AppData {
   // dir / com.vantix.office / cli-control.json
   std::string control_file() const;
   void write_control_file(std::string_view text) const;
+  // The control file as it stands, when it reads.
+  std::optional<protocol::Handshake> handshake() const;
   // Writes a version-3 control file naming `socket`.
   void publish(std::string_view socket, std::string_view token = "test-token",
                std::uint32_t pid = 4242) const;

@@ -28,4 +28,10 @@ SocketPair connected_pair(bool v6) {
   return {std::move(*client), std::move(*server)};
 }
 
+std::string refusing_socket() {
+  std::uint16_t port = 1;
+  if (auto listener = platform::Listener::bind_loopback()) port = listener->port();  // closed again at once
+  return "127.0.0.1:" + std::to_string(port);
+}
+
 }  // namespace tov::testing

@@ -62,4 +62,7 @@ struct SocketPair {
 };
 SocketPair connected_pair(bool v6 = false);
 
+// "127.0.0.1:PORT" on which nothing listens: a port that was free a moment ago.
+std::string refusing_socket();
+
 }  // namespace tov::testing
