@@ -294,7 +294,7 @@ TEST(HostileApp, SlowPiecesAddingUpPastTheDeadline) {
 }
 
 TEST(HostileApp, HalfALineThenSilenceIsTheTimeoutAnswer) {
-  PacedApp app(in_pieces({{"{\"ok\":true,\"data\":", 0ms}, {"1}\n", 18s}}));
+  PacedApp app(in_pieces({{"{\"ok\":true,\"data\":", 0ms}, {"1}\n", 22s}}));
   const std::string timeout =
       "{\"error\":{\"code\":\"Timeout\",\"message\":\"The app did not answer within the operation "
       "deadline. The request may still complete; inspect the destination file before retrying "
