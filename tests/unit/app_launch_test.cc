@@ -13,6 +13,7 @@ namespace {
 using namespace std::chrono_literals;
 using tov::testing::AppData;
 using tov::testing::EnvGuard;
+using tov::testing::refusing_socket;
 using tov::testing::ScriptedApp;
 
 template <class T>
@@ -31,12 +32,6 @@ struct DataFolder {
   EnvGuard env;
   DataFolder() { env.set("APPDATA", app_data.dir()); }
 };
-
-std::string refusing_socket() {
-  std::uint16_t port = 1;
-  if (auto listener = platform::Listener::bind_loopback()) port = listener->port();  // closed again at once
-  return "127.0.0.1:" + std::to_string(port);
-}
 
 TEST(ConnectOrLaunch, ConnectsWithoutLaunchingWhenTheAppListens) {
   DataFolder folder;

@@ -70,9 +70,7 @@ TEST(CommandRequest, PlainCommands) {
       {"status", {}, "status {}"},
       {"status", {"--target", "2"}, "status {\"target\":\"2\"}"},
       {"status", {"--client", "x", "--compact"}, "status {}"},
-      {"undo", {}, "undo {}"},
       {"redo", {"--target", "t"}, "redo {\"target\":\"t\"}"},
-      {"save", {}, "save {}"},
       {"save",
        {"--base-revision", "3", "--target", "t"},
        "save {\"baseRevision\":3,\"target\":\"t\"}"},
@@ -89,7 +87,6 @@ TEST(CommandRequest, PlainCommands) {
       {"select-tab", {}, "select-tab needs --target"},
       {"select-tab", {"--target", "3"}, "selectTab {\"target\":\"3\"}"},
       {"feedback", {}, "feedback needs --title"},
-      {"feedback", {"--description", "d"}, "feedback needs --title"},
       {"feedback", {"--title", "t"}, "feedback needs --description"},
       {"feedback",
        {"--title", "t", "--description", "d"},
@@ -106,14 +103,12 @@ TEST(CommandRequest, PathCommands) {
       {"open", {}, "open needs --path"},
       {"open", {"--path", "{abs}"}, "open {\"path\":\"{abs}\"}"},
       {"open", {"--path", "a.docx"}, "open {\"path\":\"{here}a.docx\"}"},
-      {"open", {"--path", "~/r.docx"}, "open {\"path\":\"{here}~/r.docx\"}"},
       {"open", {"--path", "./a/../b.docx"}, "open {\"path\":\"{here}./a/../b.docx\"}"},
       {"save-as", {}, "save-as needs --path"},
       {"save-as",
        {"--path", "{abs}", "--base-revision", "007"},
        "saveAs {\"baseRevision\":7,\"path\":\"{abs}\"}"},
       {"clone", {}, "clone needs --path"},
-      {"clone", {"--operation-id", "op"}, "clone needs --path"},
       {"clone", {"--path", "{abs}"}, "clone needs --operation-id"},
       {"clone",
        {"--path", "c.docx", "--operation-id", "op"},
@@ -134,11 +129,7 @@ TEST(CommandRequest, PathCommands) {
        {"--required-checks", " package , reimport,"},
        "save-verified "
        "{\"closeAfterVerified\":false,\"requiredChecks\":[\"package\",\"reimport\",\"\"]}"},
-      {"save-verified",
-       {"--required-checks", ","},
-       "save-verified {\"closeAfterVerified\":false,\"requiredChecks\":[\"\",\"\"]}"},
       {"export", {}, "export needs --path"},
-      {"export", {"--format", "pdf"}, "export needs --path"},
       {"export", {"--path", "{abs}"}, "export needs --format"},
       {"export",
        {"--path", "{abs}", "--format", "pdf", "--target", "2"},
@@ -152,15 +143,13 @@ TEST(CommandRequest, Manifest) {
   const Case cases[] = {
       {"manifest", {}, "manifest {}"},
       {"manifest", {"--full"}, "manifest {\"full\":true}"},
-      {"manifest", {"--full", "--target", "2"}, "manifest {\"full\":true,\"target\":\"2\"}"},
       {"manifest",
        {"--full", "--types", "a"},
        "manifest --full cannot be combined with --types or --groups"},
-      {"manifest",
-       {"--groups", "g", "--full"},
-       "manifest --full cannot be combined with --types or --groups"},
       {"manifest", {"--types", "a,,b"}, "manifest {\"types\":[\"a\",\"b\"]}"},
       {"manifest", {"--types", " a , b,a "}, "manifest {\"types\":[\"a\",\"b\",\"a\"]}"},
+      {"manifest", {"--groups", " a ,\tb\u00A0, "}, "manifest {\"groups\":[\"a\",\"b\"]}"},
+      {"manifest", {"--groups", " , \u3000 ,"}, "--groups needs at least one comma-separated value"},
       {"manifest", {"--types", ",,"}, "--types needs at least one comma-separated value"},
       {"manifest",
        {"--types", ", ,", "--groups", ","},
@@ -178,7 +167,6 @@ TEST(CommandRequest, Manifest) {
 TEST(CommandRequest, ExecuteActionBatch) {
   const Case cases[] = {
       {"execute", {}, "execute needs --commands or --file"},
-      {"execute", {"--summary", "s"}, "execute needs --commands or --file"},
       {"execute",
        {"--commands", "[]", "--file", "f"},
        "pass either --commands or --file, not both"},
@@ -188,7 +176,6 @@ TEST(CommandRequest, ExecuteActionBatch) {
       {"execute",
        {"--commands", "{\"type\":\"a\"}", "--target", "1"},
        "execute {\"commands\":{\"type\":\"a\"},\"target\":\"1\"}"},
-      {"execute", {"--commands", "\"x\""}, "execute {\"commands\":\"x\"}"},
       {"execute", {"--commands", "null"}, "execute {\"commands\":null}"},
       {"execute", {"--commands", "\xEF\xBB\xBF \n[1]\n"}, "execute {\"commands\":[1]}"},
       {"execute",
@@ -200,7 +187,6 @@ TEST(CommandRequest, ExecuteActionBatch) {
        {"--commands", "[]", "--base-revision", "1.5"},
        "execute {\"baseRevision\":\"1.5\",\"commands\":[]}"},
       {"execute", {"--commands", "[]", "--options", "{}"}, "execute {\"commands\":[]}"},
-      {"execute", {"--commands", "[]", "--options", " {} "}, "execute {\"commands\":[]}"},
       {"execute", {"--commands", "[]", "--options", "[1]"}, "--options must be a JSON object"},
       {"execute",
        {"--commands", "[]", "--options", "x"},
@@ -224,9 +210,6 @@ TEST(CommandRequest, ExecuteCompleteRequest) {
       {"execute",
        {"--request", "{\"commands\":null,\"x\":{\"b\":1}}"},
        "execute {\"commands\":null,\"x\":{\"b\":1}}"},
-      {"execute",
-       {"--request", "{\"commands\":[]}", "--client", "c", "--compact"},
-       "execute {\"commands\":[]}"},
       {"execute", {"--request", "[1]"}, "the execute request must be a JSON object"},
       {"execute",
        {"--request", "{\"Commands\":[]}"},
@@ -242,15 +225,6 @@ TEST(CommandRequest, ExecuteCompleteRequest) {
        "a complete --request cannot be combined with command or execute-option flags"},
       {"execute",
        {"--request-file", "f", "--diagnostics"},
-       "a complete --request cannot be combined with command or execute-option flags"},
-      {"execute",
-       {"--request", "{}", "--commands", "[]"},
-       "a complete --request cannot be combined with command or execute-option flags"},
-      {"execute",
-       {"--request", "{}", "--options", "{}"},
-       "a complete --request cannot be combined with command or execute-option flags"},
-      {"execute",
-       {"--request", "{}", "--base-revision", "1"},
        "a complete --request cannot be combined with command or execute-option flags"},
       {"execute",
        {"--request", "{}", "--operation-id", "o"},
@@ -270,19 +244,14 @@ TEST(BaseRevisionValue, NumbersOnlyForPlainExactIntegers) {
   const Row rows[] = {
       {"42", "42"},
       {"007", "7"},
-      {"0", "0"},
       {"9007199254740991", "9007199254740991"},
       {"0009007199254740991", "9007199254740991"},
       {"9007199254740992", "\"9007199254740992\""},
-      {"18446744073709551615", "\"18446744073709551615\""},
       {"18446744073709551616", "\"18446744073709551616\""},
-      {"99999999999999999999999999", "\"99999999999999999999999999\""},
       {"", "\"\""},
       {"-1", "\"-1\""},
-      {"+1", "\"+1\""},
       {"1.5", "\"1.5\""},
       {"1e3", "\"1e3\""},
-      {"1 2", "\"1 2\""},
       {" 1", "\" 1\""},
       {"\u0661", "\"\u0661\""},  // a digit, but not an ASCII one
   };
@@ -290,32 +259,6 @@ TEST(BaseRevisionValue, NumbersOnlyForPlainExactIntegers) {
     auto text = json::to_compact(base_revision_value(row.text));
     ASSERT_TRUE(text.has_value());
     EXPECT_EQ(*text, row.json) << row.text;
-  }
-}
-
-TEST(SplitCommaList, DropsEmptyPiecesAndRefusesNothingLeft) {
-  struct Row {
-    std::string_view text;
-    std::vector<std::string> pieces;  // empty: refused
-  };
-  const Row rows[] = {
-      {"a", {"a"}},
-      {"a,,b", {"a", "b"}},
-      {" a ,\tb\u00A0, ", {"a", "b"}},
-      {"b,a,b", {"b", "a", "b"}},
-      {"", {}},
-      {",", {}},
-      {" , \u3000 ,", {}},
-  };
-  for (const Row& row : rows) {
-    auto pieces = split_comma_list(row.text, "--groups");
-    if (row.pieces.empty()) {
-      ASSERT_FALSE(pieces.has_value()) << row.text;
-      EXPECT_EQ(pieces.error(), "--groups needs at least one comma-separated value");
-    } else {
-      ASSERT_TRUE(pieces.has_value()) << row.text;
-      EXPECT_EQ(*pieces, row.pieces);
-    }
   }
 }
 
@@ -332,9 +275,7 @@ TEST(ParseJsonLabeled, TrimsWhiteSpaceAndOneByteOrderMark) {
       {" \xEF\xBB\xBF \n {\"a\":1}\n", "{\"a\":1}"},
       {"\xEF\xBB\xBF\xEF\xBB\xBF[1]", "L is not valid JSON: expected value at line 1 column 1"},
       {"", "L is not valid JSON: EOF while parsing a value at line 1 column 0"},
-      {" \n ", "L is not valid JSON: EOF while parsing a value at line 1 column 0"},
       {"\xEF\xBB\xBF", "L is not valid JSON: EOF while parsing a value at line 1 column 0"},
-      {"[1] x", "L is not valid JSON: trailing characters at line 1 column 5"},
       {"\n\n[1,", "L is not valid JSON: EOF while parsing a value at line 1 column 3"},
   };
   for (const Row& row : rows) {

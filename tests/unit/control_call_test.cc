@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/env_guard.h"
+#include "support/expected_output.h"
 #include "support/scripted_app.h"
 
 namespace tov::protocol {
@@ -160,29 +161,10 @@ TEST(LoopbackAddress, ReadsOnlyLoopbackSocketAddresses) {
   }
 
   const std::string unreadable[] = {
-      "",
-      "localhost:80",
-      "127.0.0.1",
-      "127.0.0.1: 80",
-      " 127.0.0.1:80",
-      "127.0.0.1:80 ",
-      "127.0.0.1:65536",
-      "127.0.0.01:80",
-      "127.0.0.256:80",
-      "127.0.0:80",
-      "127.0.0.1:+80",
-      "::1:80",
-      "[::1]",
-      "[::1%]:80",
-      "[::1%4294967296]:80",
-      "[1::2::3]:80",
-      "[12345::1]:80",
-      "[:::1]:80",
-      "[1:2:3:4:5:6:7:8:9]:80",
-      "[1.2.3.4::1]:80",
-      "[::1.2.3]:80",
-      "[::1] :80",
-      "[1:2:3:4:5:6:7:1.2.3.4]:80",
+      "", "localhost:80", "127.0.0.1", "127.0.0.1: 80", " 127.0.0.1:80", "127.0.0.1:80 ", "127.0.0.1:65536",
+      "127.0.0.01:80", "127.0.0.256:80", "127.0.0:80", "127.0.0.1:+80", "::1:80", "[::1]", "[::1%]:80",
+      "[::1%4294967296]:80", "[1::2::3]:80", "[12345::1]:80", "[:::1]:80", "[1:2:3:4:5:6:7:8:9]:80",
+      "[1.2.3.4::1]:80", "[::1.2.3]:80", "[::1] :80", "[1:2:3:4:5:6:7:1.2.3.4]:80",
   };
   for (const auto& text : unreadable) {
     auto address = loopback_address(text);
@@ -193,9 +175,7 @@ TEST(LoopbackAddress, ReadsOnlyLoopbackSocketAddresses) {
 }
 
 TEST(ConnectLoopback, RefusedConnectionKeepsItsKind) {
-  std::uint16_t port = 1;
-  if (auto listener = platform::Listener::bind_loopback()) port = listener->port();  // closed again at once
-  auto socket = connect_loopback("127.0.0.1:" + std::to_string(port));
+  auto socket = connect_loopback(tov::testing::refusing_socket());
   ASSERT_FALSE(socket.has_value());
   EXPECT_EQ(socket.error().kind, ErrorKind::ConnectionRefused) << socket.error().message;
 }
@@ -256,12 +236,9 @@ TEST(CallApp, PassedDeadlineIsTheTimeoutAnswer) {
   ScriptedApp app({{.bytes = "{\"ok\":true}\n", .delay = 3s}});
   auto response = call_app_within(200ms, kHandshake, connect_to(app), "status", json::Value::object(), std::nullopt);
   ASSERT_TRUE(response.has_value()) << response.error();
-  const std::string message =
-      "The app did not answer within the operation deadline. The request may still complete; inspect the "
-      "destination file before retrying an export, or status before retrying a write.";
-  EXPECT_EQ(message.size(), 176u);
   EXPECT_EQ(json::to_compact(response_to_value(*response)),
-            R"({"error":{"code":"Timeout","message":")" + message + R"("},"ok":false})");
+            R"({"error":{"code":"Timeout","message":")" + std::string(tov::testing::kTimeoutMessage) +
+                R"("},"ok":false})");
 }
 
 TEST(CallApp, SocketThatCannotBeConfigured) {

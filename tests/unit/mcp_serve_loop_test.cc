@@ -99,17 +99,8 @@ TEST(McpServeLoop, AnswersEachLineAsTheProtocolSays) {
       {"last line without line feed", "{\"id\":1,\"method\":\"ping\"}", kPingReply, ""},
       {"no-break space before a message", "\xC2\xA0{\"id\":1,\"method\":\"ping\"}\n", "",
        "mcp: unreadable message (expected value at line 1 column 1)\n"},
-      {"not JSON, then served", "hello\n{\"id\":1,\"method\":\"ping\"}\n", kPingReply,
-       "mcp: unreadable message (expected value at line 1 column 1)\n"},
-      {"a batch", R"([{"id":1,"method":"ping"}])" "\n", "", ""},
-      {"scalars", "1\n\"ping\"\nnull\n", "", ""},
-      {"a notification", R"({"method":"ping"})" "\n", "", ""},
-      {"no method", R"({"id":1,"result":{}})" "\n", "", ""},
-      {"a method that is no string", R"({"id":1,"method":7})" "\n", "", ""},
       {"jsonrpc is not looked at", R"({"jsonrpc":"1.0","id":1,"method":"ping"})" "\n",
        kPingReply, ""},
-      {"a null id", R"({"id":null,"method":"ping"})" "\n",
-       R"({"id":null,"jsonrpc":"2.0","result":{}})" "\n", ""},
       {"an object id", R"({"id":{"b":1,"a":[true]},"method":"ping"})" "\n",
        R"({"id":{"a":[true],"b":1},"jsonrpc":"2.0","result":{}})" "\n", ""},
       {"an array id, a string id, a repeated id",
@@ -129,10 +120,6 @@ TEST(McpServeLoop, AnswersEachLineAsTheProtocolSays) {
       {"an unknown method", R"({"id":2,"method":"Ping"})" "\n",
        R"({"error":{"code":-32601,"message":"Method not found: Ping"},"id":2,"jsonrpc":"2.0"})"
        "\n",
-       ""},
-      {"a notification name with an id", R"({"id":2,"method":"notifications/initialized"})" "\n",
-       R"({"error":{"code":-32601,"message":"Method not found: notifications/initialized"},)"
-       R"("id":2,"jsonrpc":"2.0"})" "\n",
        ""},
       {"tools/call with params", R"({"id":3,"method":"tools/call","params":{"name":"x"}})" "\n",
        R"({"id":3,"jsonrpc":"2.0","result":{"params":{"name":"x"}}})" "\n", ""},
@@ -166,15 +153,6 @@ TEST(McpServeLoop, SplitsLinesAcrossReadsOfAnySize) {
     Served served = serve_text(input, chunk);
     EXPECT_TRUE(served.result.has_value());
     EXPECT_EQ(served.out, kPingReply + kPingReply + kPingReply);
-  }
-}
-
-TEST(McpServeLoop, StopsAtInputThatIsNotUtf8) {
-  for (std::string bad : {"{\"id\":1,\"method\":\"p\xFFng\"}\n", "\xC3\n", "\xED\xA0\x80"}) {
-    Served served = serve_text("{\"id\":1,\"method\":\"ping\"}\n" + bad + kPingReply);
-    ASSERT_FALSE(served.result.has_value());
-    EXPECT_EQ(served.result.error(), "stream did not contain valid UTF-8");
-    EXPECT_EQ(served.out, kPingReply);
   }
 }
 
@@ -227,20 +205,6 @@ TEST(McpServeLoop, InitializeChoosesTheProtocolVersion) {
     EXPECT_EQ(result["protocolVersion"], c.version);
     EXPECT_EQ(road.announced_identities.size(), 1u);
   }
-}
-
-TEST(McpServeLoop, InitializeAnswersWithCapabilitiesInstructionsAndServerInfo) {
-  McpSession session;
-  RecordingRoad road;
-  json::Value result = initialize_result("", session, road);
-  const std::string& instructions = result["instructions"].get_ref<const std::string&>();
-  EXPECT_EQ(instructions.size(), 805u);
-  EXPECT_TRUE(instructions.starts_with("Use Quillboard to open, read, edit,"));
-  EXPECT_TRUE(instructions.ends_with("Preview-only formats may open without supporting edits."));
-  result.erase("instructions");
-  EXPECT_EQ(json::to_compact(result).value(),
-            R"({"capabilities":{"tools":{}},"protocolVersion":"2025-11-25",)"
-            R"("serverInfo":{"name":"Quillboard","version":"0.1.75"}})");
 }
 
 TEST(McpServeLoop, InitializeTakesTheClientsIdentity) {

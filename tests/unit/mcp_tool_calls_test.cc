@@ -124,6 +124,10 @@ TEST(McpToolCalls, MapsEachToolToItsOperationAndParameters) {
       {R"({"name":"office_status","arguments":{"target":"t1","x":2}})", "status {}"},
       {R"({"name":"office_manifest","arguments":"odd"})", R"(manifest "odd")"},
       {R"({"name":"office_open","arguments":{"path":"","target":"t"}})", R"(open {"path":""})"},
+      {R"({"name":"office_open","arguments":{"path":"/a","access":"read"}})",
+       R"(open {"access":"read","path":"/a"})"},
+      {R"({"name":"office_open","arguments":{"path":"/a","access":"readWrite"}})",
+       R"(open {"access":"readWrite","path":"/a"})"},
       {R"({"name":"office_execute","arguments":{"commands":null,"target":5,"zz":1}})",
        R"(execute {"commands":null,"target":5,"zz":1})"},
       {R"({"name":"office_register_media","arguments":{"source":"/img.png","target":"t"}})",
@@ -133,7 +137,6 @@ TEST(McpToolCalls, MapsEachToolToItsOperationAndParameters) {
       {R"({"name":"office_operation","arguments":{"operationId":"op","target":"t"}})",
        R"(operation {"operationId":"op","target":"t"})"},
       {R"({"name":"office_undo","arguments":{"target":"t"}})", R"(undo {"target":"t"})"},
-      {R"({"name":"office_redo"})", "redo {}"},
       {R"({"name":"office_new","arguments":{"format":"","target":"t"}})",
        R"(new {"format":""})"},
       {R"({"name":"office_save_as","arguments":{"path":"/x.docx","target":"t"}})",
@@ -155,41 +158,11 @@ TEST(McpToolCalls, MapsEachToolToItsOperationAndParameters) {
        R"(feedback {"description":"d","title":"t","type":"praise"})"},
       {R"({"name":"office_save"})", "save {}"},
       {R"({"name":"office_save","arguments":null})", "save {}"},
-      {R"({"name":"office_save","arguments":{"target":7}})", "save {}"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);
     EXPECT_EQ(prepared(c.call), c.sent);
   }
-}
-
-TEST(McpToolCalls, OpenParametersAndTargets) {
-  struct Case {
-    const char* arguments;
-    const char* params;  // nullptr: refused
-  };
-  const Case open_cases[] = {
-      {R"({"path":"/a"})", R"({"path":"/a"})"},
-      {R"({"path":"/a","access":"read"})", R"({"access":"read","path":"/a"})"},
-      {R"({"path":"/a","access":"readWrite"})", R"({"access":"readWrite","path":"/a"})"},
-      {R"({"path":"/a","access":true})", nullptr},
-      {R"({"access":"read"})", nullptr},
-      {R"(["/a"])", nullptr},
-  };
-  for (const Case& c : open_cases) {
-    SCOPED_TRACE(c.arguments);
-    auto built = build_open_params(parse(c.arguments));
-    if (c.params == nullptr) {
-      EXPECT_FALSE(built.has_value());
-    } else {
-      EXPECT_EQ(compact(built.value()), c.params);
-    }
-  }
-
-  EXPECT_EQ(compact(with_target(parse(R"({"target":1,"a":2})"), "t")), R"({"a":2,"target":"t"})");
-  EXPECT_EQ(compact(with_target(parse(R"({"a":2})"), std::nullopt)), R"({"a":2})");
-  EXPECT_EQ(compact(with_target(parse("[1]"), "t")), "[1]");
-  EXPECT_EQ(compact(with_target(parse("null"), "t")), "null");
 }
 
 }  // namespace

@@ -92,12 +92,6 @@ TEST(McpToolCatalogue, HoldsOnlyIntegersAndNoEmptyRequired) {
   }
 }
 
-TEST(McpToolCatalogue, TwoListingsAreIdentical) {
-  std::vector<json::Value> first = tool_catalogue();
-  std::vector<json::Value> second = tool_catalogue();
-  EXPECT_EQ(compact(json::Value(first)), compact(json::Value(second)));
-}
-
 // Whole definitions, as the client sees them, for tools that exercise the shapes of schema:
 // no properties, shared fragments, nested objects, anyOf, integers and defaults.
 TEST(McpToolCatalogue, PrintsDefinitionsExactly) {

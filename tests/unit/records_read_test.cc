@@ -49,19 +49,15 @@ INSTANTIATE_TEST_SUITE_P(
         ResponseCase{"[true]", "ok data=- error=-"},
         ResponseCase{R"([false,null,["c","m"]])", "not ok data=- error=c/m details=-"},
         ResponseCase{R"([false,7,["c","m",{"k":1}]])", R"(not ok data=7 error=c/m details={"k":1})"},
-        ResponseCase{"{\"ok\":true}\r\n", "ok data=- error=-"},
-        ResponseCase{" \t{ \"ok\" : true } \n", "ok data=- error=-"}));
+        ResponseCase{"{\"ok\":true}\r\n", "ok data=- error=-"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, ReadResponse,
     ::testing::Values(
         ResponseCase{"", "EOF while parsing a value at line 1 column 0"},
-        ResponseCase{"\n", "EOF while parsing a value at line 2 column 0"},
         ResponseCase{"[]", "invalid length 0, expected struct Response with 3 elements at line 1 column 2"},
         ResponseCase{"[true,null,null,1]", "trailing characters at line 1 column 17"},
-        ResponseCase{"[true,]", "trailing comma at line 1 column 7"},
         ResponseCase{R"({"ok":true,"ok":true})", "duplicate field `ok` at line 1 column 15"},
-        ResponseCase{R"({"ok":true, "ok"  :1})", "duplicate field `ok` at line 1 column 18"},
         ResponseCase{R"({"data":1})", "missing field `ok` at line 1 column 10"},
         ResponseCase{R"({"ok":"true"})", "invalid type: string \"true\", expected a boolean at line 1 column 12"},
         ResponseCase{R"({"ok":1.0})", "invalid type: floating point `1`, expected a boolean at line 1 column 9"},
@@ -121,8 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
         HandshakeCase{R"({"version":"3"})", "invalid type: string \"3\", expected u32 at line 1 column 14"},
         HandshakeCase{R"("text")", "invalid type: string \"text\", expected struct Handshake at line 1 column 6"},
         HandshakeCase{R"({"version":3,"socket":"s","pid":1})", "missing field `token` at line 1 column 34"},
-        HandshakeCase{R"({"token":"t"})", "missing field `version` at line 1 column 13"},
-        HandshakeCase{R"({"version":3,"token":"t"})", "missing field `socket` at line 1 column 25"},
         HandshakeCase{R"({"version":3,"version"})", "duplicate field `version` at line 1 column 23"}));
 
 }  // namespace
