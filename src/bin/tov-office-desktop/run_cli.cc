@@ -116,7 +116,11 @@ int cli_main(int argc, char** argv) {
 }
 
 void print_app_response(const protocol::Response& response) {
-  if (response.ok) return print_json_line(response.data.value_or(json::Value()));
+  if (response.ok) {
+    // The data can be megabytes: printed where it lies, never copied.
+    if (!response.data) return print_json_line(json::Value());
+    return print_json_line(*response.data);
+  }
   if (response.error) return print_error_line(protocol::response_to_value(response));
   print_failure("ActionFailed", "The app reported a failure without a reason");
 }
