@@ -233,7 +233,7 @@ json::Value handle_tools_call(McpSession& session, json::Value id, const json::V
   announce_client(session);
   auto answer = ask_app(session, call->op, std::move(call->params));
   if (!answer) return tool_error_result(std::move(id), std::move(answer.error()));
-  return rpc_result(std::move(id), tool_result(*answer));
+  return rpc_result(std::move(id), tool_result(std::move(*answer)));
 }
 
 }  // namespace tov::mcp

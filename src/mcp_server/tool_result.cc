@@ -20,9 +20,9 @@ json::Value result_of(const json::Value& shown, bool is_error) {
 
 }  // namespace
 
-json::Value tool_result(const protocol::Response& answer) {
+json::Value tool_result(protocol::Response answer) {
   if (answer.ok) {
-    json::Value data = answer.data.value_or(nullptr);
+    json::Value data = answer.data ? std::move(*answer.data) : json::Value(nullptr);
     json::Value result = result_of(data, false);
     // MCP defines structured content as an object, and clients reject any other value; the
     // text item still carries the rest, "null" included.

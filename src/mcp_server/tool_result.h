@@ -8,6 +8,7 @@ namespace tov::mcp {
 
 // {"content": [one text item], "isError": ..., "structuredContent": ...}: the data of a
 // success, or the failure envelope {"error": ..., "ok": false}.
-json::Value tool_result(const protocol::Response& answer);
+// Takes the answer by value so that its data moves into the result instead of being copied.
+json::Value tool_result(protocol::Response answer);
 
 }  // namespace tov::mcp
