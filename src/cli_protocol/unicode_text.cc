@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "cli_protocol/utf8_decoder.h"
 
@@ -20,6 +21,13 @@ constexpr std::array<char32_t, 25> kWhiteSpace{
     0x2028, 0x2029, 0x202F, 0x205F, 0x3000,
 };
 // clang-format on
+
+// True when none of the eight bytes at `p` has its high bit set.
+bool is_ascii_word(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return (word & 0x8080808080808080ULL) == 0;
+}
 
 }  // namespace
 
@@ -63,6 +71,11 @@ Utf8Step decode_utf8(std::string_view bytes, std::size_t pos) {
 
 bool is_valid_utf8(std::string_view bytes) {
   for (std::size_t pos = 0; pos < bytes.size();) {
+    // Runs of ASCII pass eight bytes at a time.
+    if (bytes.size() - pos >= 8 && is_ascii_word(bytes.data() + pos)) {
+      pos += 8;
+      continue;
+    }
     const Utf8Step step = decode_utf8(bytes, pos);
     if (!step.valid) return false;
     pos += step.length;
