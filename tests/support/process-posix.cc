@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,10 +11,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "support/test_support.h"
@@ -140,17 +137,6 @@ ProcessResult run_program(const std::string& path, const RunOptions& options) {
   }
   result.exit_code = exit_code_of(status);
   return result;
-}
-
-TempDir::TempDir() {
-  std::string pattern = "/tmp/tov-test-XXXXXX";
-  if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  if (path_.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 void kill_process(std::uint32_t pid) {
