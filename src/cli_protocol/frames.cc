@@ -1,7 +1,6 @@
 #include "cli_protocol/frames.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 
 #include "cli_protocol/unicode_text.h"
@@ -10,28 +9,33 @@ namespace tov::protocol {
 
 namespace {
 
-constexpr std::size_t kReceiveBufferBytes = 8192;
+// Most answers fit the first receive; a longer one is received in larger pieces.
+constexpr std::size_t kFirstReceiveBytes = 8 * 1024;
+constexpr std::size_t kReceiveBytes = 64 * 1024;
 
 // Bytes up to and including the first line feed, or up to the end of the stream; reaching
 // kMaxFrameBytes counts as the end of the stream. Whatever follows the line feed is dropped.
 platform::IoResult<std::string> read_line(platform::Socket& socket) {
-  std::array<char, kReceiveBufferBytes> buffer;
   std::string line;
-  std::size_t total = 0;
+  std::size_t total = 0;  // bytes of `line` received so far
   while (total < kMaxFrameBytes) {
-    const std::size_t want = std::min(buffer.size(), kMaxFrameBytes - total);
-    auto received = socket.receive(std::span<char>(buffer.data(), want));
+    // A line that outgrows the first receive may grow to the limit: room for all of it is
+    // set aside at once, so that it is never copied while it grows (unused room costs no memory).
+    if (total > 0 && line.capacity() < kMaxFrameBytes) line.reserve(kMaxFrameBytes);
+    const std::size_t want = std::min(total == 0 ? kFirstReceiveBytes : kReceiveBytes, kMaxFrameBytes - total);
+    line.resize(total + want);
+    auto received = socket.receive(std::span<char>(line.data() + total, want));
     if (!received) return std::unexpected(std::move(received.error()));
     if (*received == 0) break;
-    total += *received;
-    const std::string_view chunk(buffer.data(), *received);
+    const std::string_view chunk(line.data() + total, *received);
     const std::size_t feed = chunk.find('\n');
     if (feed != std::string_view::npos) {
-      line.append(chunk.substr(0, feed + 1));
+      total += feed + 1;
       break;
     }
-    line.append(chunk);
+    total += *received;
   }
+  line.resize(total);
   return line;
 }
 
