@@ -16,7 +16,10 @@ foreach(side IN ITEMS PEER OURS)
   endif()
 endforeach()
 
-execute_process(COMMAND "${OURS}" compare "${WORK}/PEER.out" "${WORK}/OURS.out" RESULT_VARIABLE status)
-if(status)
-  message(FATAL_ERROR "our JSON reading or writing differs from serde_json")
+# Each case prints a "case N FILE:LINE" line first, so the first differences name their cases.
+execute_process(COMMAND diff -U4 "${WORK}/PEER.out" "${WORK}/OURS.out" COMMAND head -n 120 RESULT_VARIABLE status
+                OUTPUT_VARIABLE differences)
+file(SIZE "${WORK}/OURS.out" size)
+if(NOT differences STREQUAL "" OR size EQUAL 0)
+  message(FATAL_ERROR "our JSON reading or writing differs from serde_json (- serde_json, + ours):\n${differences}")
 endif()

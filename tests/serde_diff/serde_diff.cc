@@ -3,7 +3,6 @@
 //   serde_diff generate FILE          writes the generated cases to FILE
 //   serde_diff run FILE...            prints, for each case, what our reader and writer do,
 //                                     in the form the Rust peer prints for serde_json
-//   serde_diff compare THEIRS OURS    compares two outputs case by case
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -81,37 +80,6 @@ int run(const std::vector<std::string>& files) {
   return std::cout ? 0 : 1;
 }
 
-// One block per case: its "case" line and the lines after it.
-std::vector<std::string> read_blocks(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::string> blocks;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.starts_with("case ") || blocks.empty()) blocks.emplace_back();
-    blocks.back().append(line).push_back('\n');
-  }
-  return blocks;
-}
-
-int compare(const std::string& theirs_path, const std::string& ours_path) {
-  const auto theirs = read_blocks(theirs_path);
-  const auto ours = read_blocks(ours_path);
-  std::size_t differing = 0;
-  const std::size_t n = std::min(theirs.size(), ours.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    if (theirs[i] == ours[i]) continue;
-    if (++differing <= 20) {
-      std::cout << "--- serde_json\n" << theirs[i] << "+++ ours\n" << ours[i];
-    }
-  }
-  std::cout << "compared " << n << " cases: " << differing << " differ\n";
-  if (theirs.size() != ours.size()) {
-    std::cout << "case counts differ: " << theirs.size() << " and " << ours.size() << '\n';
-    return 1;
-  }
-  return differing == 0 && n > 0 ? 0 : 1;
-}
-
 }  // namespace
 
 }  // namespace tov::serde_diff
@@ -121,7 +89,6 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 2 && args[0] == "generate") return generate(args[1]);
   if (args.size() >= 2 && args[0] == "run") return run({args.begin() + 1, args.end()});
-  if (args.size() == 3 && args[0] == "compare") return compare(args[1], args[2]);
-  std::cerr << "usage: serde_diff generate FILE | run FILE... | compare THEIRS OURS\n";
+  std::cerr << "usage: serde_diff generate FILE | run FILE...\n";
   return 2;
 }
