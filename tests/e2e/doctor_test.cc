@@ -114,9 +114,7 @@ TEST(Doctor, AppStatusShapes) {
        {.bytes = "{\"ok\":true,\"data\":{\"tabs\":[]}}\n"},
        "{\"activeTab\":null,\"busy\":null,\"ok\":true,\"protocolVersion\":null,\"tabCount\":0}",
        {"doctor"}, {}, "", true},
-      {"tabs an object",
-       {.bytes = "{\"ok\":true,\"data\":{\"tabs\":{\"a\":1}}}\n"},
-       nothing_known},
+      {"tabs an object", {.bytes = "{\"ok\":true,\"data\":{\"tabs\":{\"a\":1}}}\n"}, nothing_known},
       {"members of any type",
        {.bytes = "{\"ok\":true,\"data\":{\"tabs\":\"ab\",\"busy\":{\"b\":[1]},\"activeTab\":[null],"
                  "\"protocolVersion\":\"3\"}}\n"},

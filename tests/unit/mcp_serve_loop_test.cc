@@ -91,7 +91,6 @@ TEST(McpServeLoop, AnswersEachLineAsTheProtocolSays) {
     std::string err;
   };
   const std::string deep = std::string(126, '[') + std::string(126, ']');
-  const std::string too_deep = std::string(127, '[') + std::string(127, ']');
   const Case cases[] = {
       {"white space only lines", " \t\n\n\xC2\xA0\n\xE2\x80\xA8\r\n\xE3\x80\x80\n", "", ""},
       {"spaces around a message", "  {\"id\":1,\"method\":\"ping\"}\t\n", kPingReply, ""},
@@ -99,24 +98,11 @@ TEST(McpServeLoop, AnswersEachLineAsTheProtocolSays) {
       {"last line without line feed", "{\"id\":1,\"method\":\"ping\"}", kPingReply, ""},
       {"no-break space before a message", "\xC2\xA0{\"id\":1,\"method\":\"ping\"}\n", "",
        "mcp: unreadable message (expected value at line 1 column 1)\n"},
-      {"jsonrpc is not looked at", R"({"jsonrpc":"1.0","id":1,"method":"ping"})" "\n",
-       kPingReply, ""},
-      {"an object id", R"({"id":{"b":1,"a":[true]},"method":"ping"})" "\n",
-       R"({"id":{"a":[true],"b":1},"jsonrpc":"2.0","result":{}})" "\n", ""},
-      {"an array id, a string id, a repeated id",
-       R"({"id":[1,"x"],"method":"ping"})" "\n" R"({"id":"x","method":"ping"})" "\n"
-       R"({"id":"x","method":"ping"})" "\n",
-       R"({"id":[1,"x"],"jsonrpc":"2.0","result":{}})" "\n"
-       R"({"id":"x","jsonrpc":"2.0","result":{}})" "\n"
-       R"({"id":"x","jsonrpc":"2.0","result":{}})" "\n",
-       ""},
       {"numeric ids",
        R"({"id":-3,"method":"ping"})" "\n" R"({"id":18446744073709551615,"method":"ping"})" "\n",
        R"({"id":-3,"jsonrpc":"2.0","result":{}})" "\n"
        R"({"id":18446744073709551615,"jsonrpc":"2.0","result":{}})" "\n",
        ""},
-      {"params of ping are ignored", R"({"id":1,"method":"ping","params":[1,2]})" "\n",
-       kPingReply, ""},
       {"an unknown method", R"({"id":2,"method":"Ping"})" "\n",
        R"({"error":{"code":-32601,"message":"Method not found: Ping"},"id":2,"jsonrpc":"2.0"})"
        "\n",
@@ -127,8 +113,7 @@ TEST(McpServeLoop, AnswersEachLineAsTheProtocolSays) {
        R"({"id":3,"jsonrpc":"2.0","result":{"params":null}})" "\n", ""},
       {"tools/call without params", R"({"id":3,"method":"tools/call"})" "\n",
        R"({"id":3,"jsonrpc":"2.0","result":{"no":"params"}})" "\n", ""},
-      {"127 levels are read", R"({"id":1,"method":"ping","params":)" + deep + "}\n",
-       kPingReply, ""},
+      {"127 levels are read", R"({"id":1,"method":"ping","params":)" + deep + "}\n", kPingReply, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -137,11 +122,6 @@ TEST(McpServeLoop, AnswersEachLineAsTheProtocolSays) {
     EXPECT_EQ(served.out, c.out);
     EXPECT_EQ(served.err, c.err);
   }
-  Served deeper = serve_text(R"({"id":1,"method":"ping","params":)" + too_deep + "}\n");
-  EXPECT_EQ(deeper.out, "");
-  EXPECT_NE(deeper.err.find("mcp: unreadable message (recursion limit exceeded"),
-            std::string::npos)
-      << deeper.err;
 }
 
 TEST(McpServeLoop, SplitsLinesAcrossReadsOfAnySize) {
