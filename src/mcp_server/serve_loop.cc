@@ -26,6 +26,55 @@ const json::Value* member(const json::Value& message, const char* key) {
   return it == message.end() ? nullptr : &*it;
 }
 
+// A message that asks for a reply.
+struct Call {
+  const json::Value* id;
+  const std::string* method;
+  const json::Value* params;  // none when absent
+};
+
+// The call in `message`, or none for anything that gets no reply.
+std::optional<Call> as_call(const json::Value& message) {
+  if (!message.is_object()) return std::nullopt;
+  const json::Value* method = member(message, "method");
+  if (method == nullptr || !method->is_string()) return std::nullopt;
+  const json::Value* id = member(message, "id");
+  if (id == nullptr) return std::nullopt;  // a notification
+  return Call{id, &method->get_ref<const std::string&>(), member(message, "params")};
+}
+
+// The text of rpc_result(id, result) where `result` is given as compact text: the keys in
+// the order that the writer puts them.
+std::expected<void, json::WriteError> append_result(std::string& out, const json::Value& id,
+                                                    std::string_view result) {
+  out += "{\"id\":";
+  if (auto r = json::append_compact(out, id); !r) return r;
+  out += ",\"jsonrpc\":\"2.0\",\"result\":";
+  out += result;
+  out += '}';
+  return {};
+}
+
+// The reply line for one message, left empty for a message that gets none. Ping and
+// tools/list, the replies that never change but for their id, are written as text: the
+// catalogue is written once, at the loop's first tools/list, and kept in `tools_text`.
+std::expected<void, json::WriteError> append_reply(std::string& out, std::string& tools_text,
+                                                   McpSession& session,
+                                                   const json::Value& message, AppRoad& road) {
+  const std::optional<Call> call = as_call(message);
+  if (!call) return {};
+  if (*call->method == "ping") return append_result(out, *call->id, "{}");
+  if (*call->method == "tools/list") {
+    if (tools_text.empty()) {
+      if (auto r = json::append_compact(tools_text, tools_list()); !r) return r;
+    }
+    return append_result(out, *call->id, tools_text);
+  }
+  std::optional<json::Value> reply = reply_to(session, message, road);
+  if (!reply) return {};
+  return json::append_compact(out, *reply);
+}
+
 }  // namespace
 
 std::expected<std::optional<std::string>, std::string> LineReader::next() {
@@ -65,24 +114,22 @@ McpSession new_session() {
 
 std::optional<json::Value> reply_to(McpSession& session, const json::Value& message,
                                     AppRoad& road) {
-  if (!message.is_object()) return std::nullopt;
-  const json::Value* method = member(message, "method");
-  if (method == nullptr || !method->is_string()) return std::nullopt;
-  const json::Value* id = member(message, "id");
-  if (id == nullptr) return std::nullopt;  // a notification
-
-  const std::string& name = method->get_ref<const std::string&>();
-  const json::Value* params = member(message, "params");
-  if (name == "initialize") return rpc_result(*id, handle_initialize(session, params, road));
-  if (name == "ping") return rpc_result(*id, json::Value::object());
-  if (name == "tools/list") return rpc_result(*id, tools_list());
-  if (name == "tools/call") return road.call_tool(session, *id, params);
-  return rpc_error(*id, kMethodNotFound, "Method not found: " + name);
+  const std::optional<Call> call = as_call(message);
+  if (!call) return std::nullopt;
+  const json::Value& id = *call->id;
+  const std::string& name = *call->method;
+  if (name == "initialize") return rpc_result(id, handle_initialize(session, call->params, road));
+  if (name == "ping") return rpc_result(id, json::Value::object());
+  if (name == "tools/list") return rpc_result(id, tools_list());
+  if (name == "tools/call") return road.call_tool(session, id, call->params);
+  return rpc_error(id, kMethodNotFound, "Method not found: " + name);
 }
 
 std::expected<void, std::string> serve(McpSession& session, ServeStreams& streams,
                                        AppRoad& road) {
   LineReader lines(streams);
+  std::string tools_text;
+  std::string bytes;
   for (;;) {
     auto line = lines.next();
     if (!line) return std::unexpected(line.error());
@@ -94,11 +141,11 @@ std::expected<void, std::string> serve(McpSession& session, ServeStreams& stream
       streams.diagnostic("mcp: unreadable message (" + message.error().message + ")\n");
       continue;
     }
-    std::optional<json::Value> reply = reply_to(session, *message, road);
-    if (!reply) continue;
-
-    std::string bytes;
-    if (auto r = json::append_compact(bytes, *reply); !r) return std::unexpected(r.error().message);
+    bytes.clear();
+    if (auto r = append_reply(bytes, tools_text, session, *message, road); !r) {
+      return std::unexpected(r.error().message);
+    }
+    if (bytes.empty()) continue;
     bytes += '\n';
     if (auto r = streams.write_reply(bytes); !r) return std::unexpected(r.error().message);
   }
