@@ -1,5 +1,6 @@
 #include "bin/tov-office-desktop/run_cli.h"
 
+#include <cstdlib>
 #include <exception>
 
 #include "bin/tov-office-desktop/cli_options.h"
@@ -42,7 +43,8 @@ std::string option_as_command_message(std::string_view command) {
          " \u2026`.";
 }
 
-// Steps 12 to 16: the request travels to the app and its answer to the console.
+// Steps 12 to 16: the request travels to the app and its answer to the console. Once the
+// answer is printed the process ends here (see below); only failures return.
 std::expected<std::uint8_t, std::string> send_to_app(CommandRequest request,
                                                      const CliOptions& options) {
   auto handshake = protocol::locate_app();
@@ -55,7 +57,10 @@ std::expected<std::uint8_t, std::string> send_to_app(CommandRequest request,
                                      request.op, std::move(request.params), std::move(client));
   if (!response) return std::unexpected(response.error());
   print_app_response(*response);
-  return response->ok ? 0 : 1;
+  // Nothing is left to do and nothing is buffered: the process ends with the answer still
+  // alive, leaving its tree (for a large answer, a tenth of the run's time in millions of
+  // small blocks) for the system to take back instead of freeing it block by block.
+  std::exit(response->ok ? 0 : 1);
 }
 
 }  // namespace
