@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,11 @@ std::expected<std::string, WriteError> to_pretty(const Value& value);
 
 // Appends `value` as compact text to `out`. On failure `out` may hold a partial text.
 std::expected<void, WriteError> append_compact(std::string& out, const Value& value);
+// Compact text handed out in pieces, for text too large to hold whole: `flush` gets the
+// text written so far whenever it reaches `piece_bytes`, and the rest at the end. On failure
+// the pieces before it have been handed out already.
+std::expected<void, WriteError> write_compact_in_pieces(
+    const Value& value, std::size_t piece_bytes, const std::function<void(std::string_view)>& flush);
 // Appends `text` as a quoted JSON string. Fails when `text` is not valid UTF-8.
 std::expected<void, WriteError> append_string(std::string& out, std::string_view text);
 

@@ -76,6 +76,10 @@ void newline_and_indent(std::string& out, std::size_t depth) {
 class TextWriter {
  public:
   TextWriter(std::string& out, bool pretty) : out_(out), pretty_(pretty) {}
+  // Hands the text out whenever it reaches `piece_bytes`, and empties it.
+  TextWriter(std::string& out, std::size_t piece_bytes,
+             const std::function<void(std::string_view)>& flush)
+      : out_(out), pretty_(false), piece_bytes_(piece_bytes), flush_(&flush) {}
 
   std::expected<void, WriteError> write(const Value& root) {
     if (auto r = open_or_write(root); !r) return r;
@@ -107,6 +111,14 @@ class TextWriter {
       }
       // `top` may move when the stack grows: nothing below touches it.
       if (auto r = open_or_write(*child); !r) return r;
+      if (flush_ != nullptr && out_.size() >= piece_bytes_) {
+        (*flush_)(out_);
+        out_.clear();
+      }
+    }
+    if (flush_ != nullptr) {
+      (*flush_)(out_);
+      out_.clear();
     }
     return {};
   }
@@ -145,6 +157,8 @@ class TextWriter {
 
   std::string& out_;
   bool pretty_;
+  std::size_t piece_bytes_ = 0;
+  const std::function<void(std::string_view)>* flush_ = nullptr;  // none: text kept whole
   std::vector<Frame> stack_;
 };
 
@@ -196,6 +210,13 @@ std::expected<void, WriteError> append_string(std::string& out, std::string_view
 
 std::expected<void, WriteError> append_compact(std::string& out, const Value& value) {
   return TextWriter(out, false).write(value);
+}
+
+std::expected<void, WriteError> write_compact_in_pieces(
+    const Value& value, std::size_t piece_bytes, const std::function<void(std::string_view)>& flush) {
+  std::string out;
+  out.reserve(piece_bytes);
+  return TextWriter(out, piece_bytes, flush).write(value);
 }
 
 std::expected<std::string, WriteError> to_compact(const Value& value) {

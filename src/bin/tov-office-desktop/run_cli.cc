@@ -32,6 +32,16 @@ void print_error_line(const json::Value& value) {
   write_err(*text);
 }
 
+// The app's data, which can be megabytes: printed where it lies, never copied, and written out
+// in pieces rather than held whole as text. Data read from an answer always has a text (its
+// strings are valid UTF-8, its numbers finite), so no piece goes out before a failure.
+void print_data_line(const json::Value& data) {
+  constexpr std::size_t kPieceBytes = 64 * 1024;
+  auto written = json::write_compact_in_pieces(data, kPieceBytes, write_out);
+  if (!written) return report_render_failure(written.error());
+  write_out("\n");
+}
+
 bool is_help_word(std::string_view word) {
   return word == "-h" || word == "help" || word == "--help";
 }
@@ -122,9 +132,8 @@ int cli_main(int argc, char** argv) {
 
 void print_app_response(const protocol::Response& response) {
   if (response.ok) {
-    // The data can be megabytes: printed where it lies, never copied.
     if (!response.data) return print_json_line(json::Value());
-    return print_json_line(*response.data);
+    return print_data_line(*response.data);
   }
   if (response.error) return print_error_line(protocol::response_to_value(response));
   print_failure("ActionFailed", "The app reported a failure without a reason");
