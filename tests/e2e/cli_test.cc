@@ -158,8 +158,11 @@ TEST(CliAnswers, PrintedAsTheyCame) {
       {"{\"ok\":true}\n", {"null\n", "", 0}},
       {"{\"ok\":true,\"data\":7}", {"7\n", "", 0}},
       {"{\"ok\":true,\"data\":1}\ngarbage\n", {"1\n", "", 0}},
-      {"{\"data\":[1],\"ok\":false,\"error\":{\"message\":\"m\",\"code\":\"Busy\",\"details\":{\"z\":null},\"extra\":1}}\n",
-       {"", "{\"data\":[1],\"error\":{\"code\":\"Busy\",\"details\":{\"z\":null},\"message\":\"m\"},\"ok\":false}\n", 1}},
+      {"{\"data\":[1],\"ok\":false,\"error\":{\"message\":\"m\",\"code\":\"Busy\",\"details\":{\"z\":null},"
+       "\"extra\":1}}\n",
+       {"",
+        "{\"data\":[1],\"error\":{\"code\":\"Busy\",\"details\":{\"z\":null},\"message\":\"m\"},\"ok\":false}\n",
+        1}},
       {"{\"ok\":false}\n", {"", failure_line("ActionFailed", "The app reported a failure without a reason"), 1}},
       {"{\"ok\":false,\"error\":null,\"data\":3}\n",
        {"", failure_line("ActionFailed", "The app reported a failure without a reason"), 1}},

@@ -5,11 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "cli_protocol/frames.h"
 #include "json/json.h"
-#include "platform/platform.h"
+#include "support/expected_output.h"
 #include "support/scripted_app.h"
 #include "support/test_support.h"
 
@@ -20,34 +19,8 @@ using namespace std::chrono_literals;
 
 constexpr std::size_t kFrame = protocol::kMaxFrameBytes;
 
-std::string bad_request(std::string_view message) {
-  json::Value line = {{"error", {{"code", "BadRequest"}, {"message", std::string(message)}}},
-                      {"ok", false}};
-  return json::to_compact(line).value_or("<unrenderable>") + "\n";
-}
-
 std::string unreadable(std::string_view reading_error) {
   return bad_request("could not read the answer: " + std::string(reading_error));
-}
-
-// Texts of megabytes make unreadable failure output: show the sizes and the first bytes.
-std::string shorten(const std::string& text) {
-  if (text.size() <= 300) return text;
-  return text.substr(0, 200) + "... (" + std::to_string(text.size()) + " bytes)";
-}
-
-struct Expected {
-  std::string out;
-  std::string err;
-  int exit_code;
-};
-
-void expect_result(const ProcessResult& got, const Expected& want, std::string_view name) {
-  EXPECT_FALSE(got.timed_out) << name;
-  EXPECT_TRUE(got.out == want.out) << name << "\n  out: " << shorten(got.out)
-                                   << "\n  want: " << shorten(want.out);
-  EXPECT_EQ(got.err, want.err) << name;
-  EXPECT_EQ(got.exit_code, want.exit_code) << name;
 }
 
 // {"ok":true,"data":"xx…x"} padded with x to exactly `size` bytes.
@@ -188,124 +161,39 @@ TEST(HostileApp, BehindTheMcpServerEachBadAnswerIsAToolFailure) {
 
 // ---- Answers in pieces, resets and lines without end --------------------------------------
 
-// One connection served on a thread of its own: after the request line, `pieces` each after
-// its pause, then (when `filler` is set) `filler` again and again until the program goes
-// away or `cap` bytes are out, then a close or a reset.
-class PacedApp {
- public:
-  struct Piece {
-    std::string bytes;
-    std::chrono::milliseconds pause{0};
-  };
-  struct Script {
-    std::vector<Piece> pieces;
-    std::string filler;
-    std::size_t cap = 0;
-    bool reset = false;
-  };
-
-  explicit PacedApp(Script script) : script_(std::move(script)) {
-    auto listener = platform::Listener::bind_loopback();
-    if (!listener) {
-      ADD_FAILURE() << "cannot listen: " << listener.error().message;
-      return;
-    }
-    listener_ = std::move(*listener);
-    thread_ = std::thread([this] { serve(); });
-  }
-  ~PacedApp() {
-    if (thread_.joinable()) thread_.join();
-  }
-  PacedApp(const PacedApp&) = delete;
-  PacedApp& operator=(const PacedApp&) = delete;
-
-  std::string socket_text() const { return "127.0.0.1:" + std::to_string(listener_.port()); }
-  // Waits until the script has run out; the bytes the program took off the connection, or
-  // that the system buffered for it.
-  std::size_t bytes_sent() {
-    if (thread_.joinable()) thread_.join();
-    return sent_;
-  }
-
- private:
-  void serve() {
-    auto socket = listener_.accept(30s);
-    if (!socket) return;
-    if (!read_request_line(*socket)) return;
-    (void)socket->set_send_timeout(20s);
-    for (const Piece& piece : script_.pieces) {
-      std::this_thread::sleep_for(piece.pause);
-      if (!socket->send_all(piece.bytes)) return;
-      sent_ += piece.bytes.size();
-    }
-    while (!script_.filler.empty() && sent_ < script_.cap) {
-      auto n = socket->send(script_.filler);
-      if (!n || *n == 0) break;
-      sent_ += *n;
-    }
-    if (script_.reset) socket->close_with_reset();
-  }
-
-  static bool read_request_line(platform::Socket& socket) {
-    if (!socket.set_receive_timeout(30s)) return false;
-    char buffer[4096];
-    for (;;) {
-      auto n = socket.receive(buffer);
-      if (!n || *n == 0) return false;
-      if (std::string_view(buffer, *n).find('\n') != std::string_view::npos) return true;
-    }
-  }
-
-  Script script_;
-  platform::Listener listener_;
-  std::thread thread_;
-  std::size_t sent_ = 0;
-};
-
-PacedApp::Script in_pieces(std::vector<PacedApp::Piece> pieces) {
-  PacedApp::Script script;
-  script.pieces = std::move(pieces);
-  return script;
-}
-
-ProcessResult run_status_against(PacedApp& app) {
+// Runs status against `app` with a control file that names it.
+ProcessResult run_status_against(const ScriptedApp& app) {
   AppData app_data;
   app_data.publish(app.socket_text());
   return run_quillboard(app_data, {"status"});
 }
 
 // Every byte on its own, each after a short pause; characters of two and four bytes are split.
-std::vector<PacedApp::Piece> byte_by_byte(std::string_view answer) {
-  std::vector<PacedApp::Piece> pieces;
-  for (char c : answer) pieces.push_back({std::string(1, c), 3ms});
-  return pieces;
+Reply byte_by_byte(std::string_view answer) {
+  Reply reply;
+  for (char c : answer) reply.pieces.push_back({3ms, std::string(1, c)});
+  return reply;
 }
 
 TEST(HostileApp, AnswerByteByByte) {
-  PacedApp app(in_pieces(byte_by_byte("{\"data\":[\"\u00e9\U0001F600\",1.5],\"ok\":true}\r\n")));
+  ScriptedApp app({byte_by_byte("{\"data\":[\"\u00e9\U0001F600\",1.5],\"ok\":true}\r\n")});
   expect_result(run_status_against(app), {"[\"\u00e9\U0001F600\",1.5]\n", "", 0}, "byte by byte");
 }
 
 // The deadline bounds each receive, not the whole answer: pauses that add up past 16 s are
 // fine as long as each is shorter.
 TEST(HostileApp, SlowPiecesAddingUpPastTheDeadline) {
-  PacedApp app(in_pieces({{"{\"ok\":", 6s}, {"true,\"data\":", 6s}, {"\"late\"}\n", 6s}}));
+  ScriptedApp app({{.bytes = "{\"ok\":", .delay = 6s, .pieces = {{6s, "true,\"data\":"}, {6s, "\"late\"}\n"}}}});
   expect_result(run_status_against(app), {"\"late\"\n", "", 0}, "slow pieces");
 }
 
 TEST(HostileApp, HalfALineThenSilenceIsTheTimeoutAnswer) {
-  PacedApp app(in_pieces({{"{\"ok\":true,\"data\":", 0ms}, {"1}\n", 22s}}));
-  const std::string timeout =
-      "{\"error\":{\"code\":\"Timeout\",\"message\":\"The app did not answer within the operation "
-      "deadline. The request may still complete; inspect the destination file before retrying "
-      "an export, or status before retrying a write.\"},\"ok\":false}\n";
-  expect_result(run_status_against(app), {"", timeout, 1}, "half a line, then silence");
+  ScriptedApp app({{.bytes = "{\"ok\":true,\"data\":", .pieces = {{22s, "1}\n"}}}});
+  expect_result(run_status_against(app), {"", failure_line("Timeout", kTimeoutMessage), 1}, "half a line, silence");
 }
 
 TEST(HostileApp, ResetAfterHalfALine) {
-  PacedApp::Script script = in_pieces({{"{\"ok\":true,\"da", 0ms}, {"", 100ms}});
-  script.reset = true;
-  PacedApp app(script);
+  ScriptedApp app({{.bytes = "{\"ok\":true,\"da", .reset = true, .pieces = {{100ms, ""}}}});
   ProcessResult got = run_status_against(app);
   EXPECT_FALSE(got.timed_out);
   EXPECT_EQ(got.out, "");
@@ -331,8 +219,9 @@ TEST(HostileApp, LinesWithoutEndStopAtTheFrameLimit) {
       {"an answer, then an endless second line", "{\"ok\":true,\"data\":2}\n", {"2\n", "", 0}},
   };
   for (const Case& c : cases) {
-    PacedApp app({.pieces = {{c.first, 0ms}}, .filler = std::string(64 * 1024, 'x'), .cap = kCap});
+    ScriptedApp app({{.bytes = c.first, .filler = std::string(64 * 1024, 'x'), .filler_cap = kCap}});
     expect_result(run_status_against(app), c.want, c.name);
+    app.stop();
     EXPECT_LT(app.bytes_sent(), kFrame + kBuffersAtMost) << c.name;
   }
 }

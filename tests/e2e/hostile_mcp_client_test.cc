@@ -3,19 +3,13 @@
 // batches, responses and hostile JSON. No app runs; each case ends with its exact output.
 #include <gtest/gtest.h>
 
-#include "json/json.h"
 #include "platform/platform.h"
+#include "support/expected_output.h"
 #include "support/scripted_app.h"
 #include "support/test_support.h"
 
 namespace tov::testing {
 namespace {
-
-std::string bad_request(std::string_view message) {
-  json::Value line = {{"error", {{"code", "BadRequest"}, {"message", std::string(message)}}},
-                      {"ok", false}};
-  return json::to_compact(line).value_or("<unrenderable>") + "\n";
-}
 
 std::string ping(std::string_view id) {
   return "{\"jsonrpc\":\"2.0\",\"id\":" + std::string(id) + ",\"method\":\"ping\"}\n";
@@ -23,11 +17,6 @@ std::string ping(std::string_view id) {
 
 std::string pong(std::string_view id) {
   return "{\"id\":" + std::string(id) + ",\"jsonrpc\":\"2.0\",\"result\":{}}\n";
-}
-
-std::string shorten(const std::string& text) {
-  if (text.size() <= 400) return text;
-  return text.substr(0, 300) + "... (" + std::to_string(text.size()) + " bytes)";
 }
 
 TEST(HostileMcpClient, TenThousandRequestsBackToBack) {
@@ -39,11 +28,7 @@ TEST(HostileMcpClient, TenThousandRequestsBackToBack) {
     want += pong(id);
   }
   AppData app;
-  ProcessResult got = run_quillboard(app, {"mcp"}, {}, input);
-  EXPECT_FALSE(got.timed_out);
-  EXPECT_EQ(got.exit_code, 0);
-  EXPECT_EQ(got.err, "");
-  EXPECT_TRUE(got.out == want) << shorten(got.out);
+  expect_result(run_quillboard(app, {"mcp"}, {}, input), {want, "", 0}, "ten thousand pings");
 }
 
 // The client stops reading after a few replies while thousands are still due. The server
@@ -91,11 +76,7 @@ TEST(HostileMcpClient, BytesThatAreNotUtf8StopTheServer) {
   };
   for (const Case& c : cases) {
     AppData app;
-    ProcessResult got = run_quillboard(app, {"mcp"}, {}, c.input);
-    EXPECT_FALSE(got.timed_out) << c.name;
-    EXPECT_EQ(got.out, c.out) << c.name;
-    EXPECT_EQ(got.err, stopped) << c.name;
-    EXPECT_EQ(got.exit_code, 1) << c.name;
+    expect_result(run_quillboard(app, {"mcp"}, {}, c.input), {c.out, stopped, 1}, c.name);
   }
 }
 
@@ -151,11 +132,7 @@ TEST(HostileMcpClient, OnlyRequestsGetRepliesWhateverElseArrives) {
     err += line.err;
   }
   AppData app;
-  ProcessResult got = run_quillboard(app, {"mcp"}, {}, input);
-  EXPECT_FALSE(got.timed_out);
-  EXPECT_EQ(got.exit_code, 0);
-  EXPECT_EQ(got.out, out);
-  EXPECT_EQ(got.err, err);
+  expect_result(run_quillboard(app, {"mcp"}, {}, input), {out, err, 0}, "mixed lines");
 }
 
 }  // namespace

@@ -74,6 +74,7 @@ struct ScriptedApp::State {
   std::string socket_text;
   std::atomic<bool> stop{false};
   std::atomic<int> connections{0};
+  std::atomic<std::size_t> sent{0};
   mutable std::mutex mutex;
   std::vector<std::string> requests;
   std::vector<std::thread> handlers;  // touched by the accept thread only
@@ -93,14 +94,25 @@ struct ScriptedApp::State {
       std::lock_guard lock(mutex);
       requests.push_back(*line);
     }
-    if (!sleep_unless_stopped(reply.delay, stop)) return;
-    if (reply.reset) {
-      socket.close_with_reset();
-      return;
-    }
-    if (reply.close_without_answer) return;
+    if (reply.close_without_answer || !sleep_unless_stopped(reply.delay, stop)) return;
     (void)socket.set_send_timeout(kRequestWait);
-    (void)socket.send_all(reply.bytes);
+    bool open = send(socket, reply.bytes);
+    for (const auto& [pause, piece] : reply.pieces) {
+      open = open && sleep_unless_stopped(pause, stop) && send(socket, piece);
+    }
+    while (open && !stop && sent < reply.filler_cap) {
+      auto n = socket.send(reply.filler);
+      open = n && *n > 0;
+      if (open) sent += *n;
+    }
+    if (reply.reset) socket.close_with_reset();
+  }
+
+  bool send(platform::Socket& socket, std::string_view bytes) {
+    if (bytes.empty()) return true;
+    if (!socket.send_all(bytes)) return false;
+    sent += bytes.size();
+    return true;
   }
 
   void accept_loop() {
@@ -129,11 +141,15 @@ ScriptedApp::ScriptedApp(std::vector<Reply> replies, bool v6) : state_(std::make
   state_->accept_thread = std::thread([state = state_.get()] { state->accept_loop(); });
 }
 
-ScriptedApp::~ScriptedApp() {
+ScriptedApp::~ScriptedApp() { stop(); }
+
+void ScriptedApp::stop() {
   state_->stop = true;
   if (state_->accept_thread.joinable()) state_->accept_thread.join();
   state_->listener.close();
 }
+
+std::size_t ScriptedApp::bytes_sent() const { return state_->sent; }
 
 std::string ScriptedApp::socket_text() const { return state_->socket_text; }
 

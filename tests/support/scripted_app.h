@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli_protocol/records.h"
@@ -15,16 +16,19 @@
 
 namespace tov::testing {
 
-// How to treat one connection.
+// How to treat one connection once its request line has arrived: wait `delay`, send `bytes`
+// (include the line feed yourself), then each piece after its pause, then `filler` again and
+// again until `filler_cap` bytes are out or the program goes; then close.
 struct Reply {
-  // Bytes sent once the request line has arrived (include the line feed yourself).
   std::string bytes;
-  // Wait this long before answering.
   std::chrono::milliseconds delay{0};
-  // Close without sending anything (after the request line arrived).
+  // Close at once, without a word.
   bool close_without_answer = false;
-  // Close with a connection reset instead.
+  // Close with a connection reset instead of an orderly close.
   bool reset = false;
+  std::vector<std::pair<std::chrono::milliseconds, std::string>> pieces = {};
+  std::string filler = {};
+  std::size_t filler_cap = 0;
 };
 
 // Listens on 127.0.0.1 (or [::1]) on a thread of its own and answers connections in order:
@@ -43,6 +47,10 @@ class ScriptedApp {
   std::vector<std::string> requests() const;
   // Connections accepted so far (a probe that sends nothing counts too).
   int connections() const;
+  // Stops serving and waits until every connection is done with.
+  void stop();
+  // The bytes sent over all connections so far, or in all once stopped.
+  std::size_t bytes_sent() const;
 
  private:
   struct State;
