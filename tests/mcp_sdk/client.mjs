@@ -29,17 +29,10 @@ function appData() {
 }
 
 function endStandIns(data) {
-  let names = [];
-  try {
-    names = fs.readdirSync(data.pids);
-  } catch {
-    return;
-  }
-  for (const name of names) {
-    if (!name.endsWith(".start")) continue;
-    const pid = Number(name.slice(0, -".start".length));
+  const names = fs.existsSync(data.pids) ? fs.readdirSync(data.pids) : [];
+  for (const name of names.filter((n) => n.endsWith(".start"))) {
     try {
-      process.kill(pid, "SIGKILL");
+      process.kill(Number(name.slice(0, -".start".length)), "SIGKILL");
     } catch {
       // already gone
     }

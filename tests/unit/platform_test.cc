@@ -37,7 +37,7 @@ TEST(PlatformSocket, ConnectToAClosedPortIsRefused) {
   EXPECT_NE(socket.error().message.find(" (os error "), std::string::npos);
 }
 
-TEST(PlatformSocket, ReceiveTimeoutFailsAsWouldBlockOrTimedOutAndZeroMeansNone) {
+TEST(PlatformSocket, ReceiveTimeoutFailsAsWouldBlockOrTimedOut) {
   auto pair = connected_pair();
   ASSERT_TRUE(pair.client.set_receive_timeout(100ms).has_value());
   char buffer[16];
@@ -45,16 +45,6 @@ TEST(PlatformSocket, ReceiveTimeoutFailsAsWouldBlockOrTimedOutAndZeroMeansNone) 
   ASSERT_FALSE(got.has_value());
   EXPECT_TRUE(got.error().kind == ErrorKind::WouldBlock || got.error().kind == ErrorKind::TimedOut)
       << got.error().message;
-
-  ASSERT_TRUE(pair.client.set_receive_timeout(0ms).has_value());
-  std::thread late([&] {
-    std::this_thread::sleep_for(300ms);
-    (void)pair.server.send_all("late");
-  });
-  got = pair.client.receive(buffer);
-  late.join();
-  ASSERT_TRUE(got.has_value()) << got.error().message;
-  EXPECT_EQ(std::string(buffer, *got), "late");
 }
 
 TEST(PlatformSocket, DuplicateWritesOnTheSameConnectionAndClosesAlone) {
