@@ -2,13 +2,12 @@
 // missing executable, and apps that publish late, never, with another version, or an address
 // that refuses.
 #include <filesystem>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "cli_protocol/control_call.h"
+#include "json/json.h"
 #include "platform/platform.h"
 #include "support/expected_output.h"
 #include "support/scripted_app.h"

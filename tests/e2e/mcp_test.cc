@@ -1,13 +1,10 @@
 // `quillboard mcp` as an agent runs it: lines on stdin, replies on stdout, diagnostics on
 // stderr, against a scripted app or the stand-in that the program starts itself.
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "cli_protocol/records.h"
-#include "json/json.h"
 #include "platform/platform.h"
 #include "support/expected_output.h"
 #include "support/scripted_app.h"

@@ -1,7 +1,6 @@
 // The stand-in app as a user meets it through the program: its tab model, its echo of the
 // operations it does not model, its token check and its test knobs.
 #include <chrono>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>

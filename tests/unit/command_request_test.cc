@@ -273,21 +273,6 @@ class FileInputs : public ::testing::Test {
   testing::TempDir dir_;
 };
 
-TEST_F(FileInputs, ReadTextFileKeepsBytesAndRefusesInvalidUtf8) {
-  const std::string good = write("good.json", "\xEF\xBB\xBF [1]\n");
-  const std::string bad = write("bad.json", "[\"\xFF\"]");
-  const std::string missing = platform::join(dir_.path(), "missing.json");
-
-  EXPECT_EQ(read_text_file(good), "\xEF\xBB\xBF [1]\n");
-  EXPECT_EQ(read_text_file(bad).error(),
-            "could not read " + bad + ": stream did not contain valid UTF-8");
-  EXPECT_EQ(read_text_file(missing).error(),
-            "could not read " + missing + ": " + platform::read_file(missing).error().message);
-  auto folder = read_text_file(dir_.path());
-  ASSERT_FALSE(folder.has_value());
-  EXPECT_TRUE(folder.error().starts_with("could not read " + dir_.path() + ": ")) << folder.error();
-}
-
 TEST_F(FileInputs, ExecuteReadsBatchesAndRequestsFromFiles) {
   const std::string batch = write("batch.json", "\n\xEF\xBB\xBF\n[{\"type\":\"context.get\"}]\n\n");
   const std::string empty = write("empty.json", "");
@@ -295,24 +280,19 @@ TEST_F(FileInputs, ExecuteReadsBatchesAndRequestsFromFiles) {
   const std::string request = write("request.json", "{\"commands\":[],\"summary\":\"s\"}");
   const std::string latin1 = write("latin1.json", "{\"commands\":\"\xE9\"}");
   const std::string missing = platform::join(dir_.path(), "missing.json");
-
-  EXPECT_EQ(outcome("execute", {"--file", batch}),
-            "execute {\"commands\":[{\"type\":\"context.get\"}]}");
-  EXPECT_EQ(outcome("execute", {"--file", empty}),
-            "the action batch is not valid JSON: EOF while parsing a value at line 1 column 0");
-  EXPECT_EQ(outcome("execute", {"--file", blank}),
-            "the action batch is not valid JSON: EOF while parsing a value at line 1 column 0");
-  EXPECT_EQ(outcome("execute", {"--file", missing}),
-            "could not read " + missing + ": " + platform::read_file(missing).error().message);
-  EXPECT_EQ(outcome("execute", {"--request-file", request, "--target", "2"}),
-            "execute {\"commands\":[],\"summary\":\"s\",\"target\":\"2\"}");
-  EXPECT_EQ(outcome("execute", {"--request-file", latin1}),
-            "could not read " + latin1 + ": stream did not contain valid UTF-8");
-  EXPECT_EQ(outcome("execute", {"--request", request}),
-            "--request expects inline JSON or '-'; use --request-file for a path");
-  // A folder is no regular file, so its name is taken as JSON text.
-  EXPECT_EQ(outcome("execute", {"--request", dir_.path()}),
-            "the execute request is not valid JSON: expected value at line 1 column 1");
+  const std::string not_json = "the action batch is not valid JSON: EOF while parsing a value at line 1 column 0";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--file", batch}, "execute {\"commands\":[{\"type\":\"context.get\"}]}"},
+      {{"--file", empty}, not_json},
+      {{"--file", blank}, not_json},
+      {{"--file", missing}, "could not read " + missing + ": " + platform::read_file(missing).error().message},
+      {{"--request-file", request, "--target", "2"}, "execute {\"commands\":[],\"summary\":\"s\",\"target\":\"2\"}"},
+      {{"--request-file", latin1}, "could not read " + latin1 + ": stream did not contain valid UTF-8"},
+      {{"--request", request}, "--request expects inline JSON or '-'; use --request-file for a path"},
+      // A folder is no regular file, so its name is taken as JSON text.
+      {{"--request", dir_.path()}, "the execute request is not valid JSON: expected value at line 1 column 1"},
+  };
+  for (const auto& [args, expected] : cases) EXPECT_EQ(outcome("execute", args), expected) << args[1];
 }
 
 TEST_F(FileInputs, RegisterMediaSendsTheCanonicalPath) {
