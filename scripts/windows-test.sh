@@ -21,4 +21,5 @@ wineserver -p </dev/null >/dev/null 2>&1
 # No Mono or Gecko: the tests need neither, and their installers would ask for a download.
 WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot --init </dev/null >/dev/null 2>&1
 
-ctest --preset windows -j "$jobs"
+# A Wine process now and then fails to start under parallel load; a test gets one more try.
+ctest --preset windows -j "$jobs" --repeat until-pass:2
