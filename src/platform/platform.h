@@ -60,6 +60,19 @@ struct SocketAddress {
   std::uint16_t port = 0;
   std::uint32_t flow_info = 0;  // IPv6 only
   std::uint32_t scope_id = 0;   // IPv6 only
+
+  // 127.0.0.1 or [::1] on `port`.
+  static SocketAddress loopback(std::uint16_t port, bool v6 = false) {
+    SocketAddress address;
+    address.is_v6 = v6;
+    address.port = port;
+    if (v6) {
+      address.ip[15] = 1;
+    } else {
+      address.ip = {127, 0, 0, 1};
+    }
+    return address;
+  }
 };
 
 // A connected TCP socket. Move-only; closes on destruction. Every handle is

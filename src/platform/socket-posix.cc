@@ -209,15 +209,7 @@ Listener& Listener::operator=(Listener&& other) noexcept {
 }
 
 IoResult<Listener> Listener::bind_loopback(std::uint16_t port, bool v6) {
-  SocketAddress address;
-  address.is_v6 = v6;
-  address.port = port;
-  if (v6) {
-    address.ip[15] = 1;
-  } else {
-    address.ip = {127, 0, 0, 1};
-  }
-  const NativeAddress native = to_native(address);
+  const NativeAddress native = to_native(SocketAddress::loopback(port, v6));
   Listener listener;
   listener.native_ = ::socket(native.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   const int fd = static_cast<int>(listener.native_);

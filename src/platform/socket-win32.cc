@@ -236,15 +236,7 @@ Listener& Listener::operator=(Listener&& other) noexcept {
 }
 
 IoResult<Listener> Listener::bind_loopback(std::uint16_t port, bool v6) {
-  SocketAddress address;
-  address.is_v6 = v6;
-  address.port = port;
-  if (v6) {
-    address.ip[15] = 1;
-  } else {
-    address.ip = {127, 0, 0, 1};
-  }
-  const NativeAddress native = to_native(address);
+  const NativeAddress native = to_native(SocketAddress::loopback(port, v6));
   auto created = new_socket(native.storage.ss_family);
   if (!created) return std::unexpected(created.error());
   Listener listener;

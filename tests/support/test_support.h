@@ -52,9 +52,6 @@ class TempDir {
 // Ends a process by id, if it still runs (leftover stand-in apps).
 void kill_process(std::uint32_t pid);
 
-// 127.0.0.1 (or ::1) at `port`.
-platform::SocketAddress loopback(std::uint16_t port, bool v6 = false);
-
 // Both ends of one loopback connection; closed sockets when the system has no such loopback.
 struct SocketPair {
   platform::Socket client;

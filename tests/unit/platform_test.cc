@@ -30,7 +30,7 @@ std::string receive_all(Socket& socket) {
 TEST(PlatformSocket, ConnectToAClosedPortIsRefused) {
   std::uint16_t port = 0;
   if (auto listener = Listener::bind_loopback()) port = listener->port();  // closed again at once
-  auto socket = Socket::connect(testing::loopback(port), 5s);
+  auto socket = Socket::connect(SocketAddress::loopback(port), 5s);
   ASSERT_FALSE(socket.has_value());
   EXPECT_EQ(socket.error().kind, ErrorKind::ConnectionRefused);
   EXPECT_TRUE(socket.error().message.ends_with(")")) << socket.error().message;

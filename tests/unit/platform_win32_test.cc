@@ -89,7 +89,7 @@ TEST(PlatformWin32Errors, ConnectPastItsLimitTimesOut) {
   std::vector<Socket> queued;
   IoResult<Socket> socket;
   for (int i = 0; i < 300 && socket; ++i) {
-    socket = Socket::connect(testing::loopback(ntohs(address.sin_port)), 300ms);
+    socket = Socket::connect(SocketAddress::loopback(ntohs(address.sin_port)), 300ms);
     if (socket) queued.push_back(std::move(*socket));
   }
   ::closesocket(listening);
