@@ -53,7 +53,9 @@ SocketPair connected_pair(bool v6) {
 std::string refusing_socket() {
   std::uint16_t port = 1;
   if (auto listener = platform::Listener::bind_loopback()) port = listener->port();  // closed again at once
-  return "127.0.0.1:" + std::to_string(port);
+  // Every listener of the tests binds 127.0.0.1, so one that takes the freed port meanwhile
+  // still leaves this other loopback address refusing.
+  return "127.0.0.2:" + std::to_string(port);
 }
 
 }  // namespace tov::testing
