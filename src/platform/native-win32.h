@@ -2,13 +2,6 @@
 // src/platform includes this.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>

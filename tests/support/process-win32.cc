@@ -2,12 +2,6 @@
 // and three overlapped named pipes, served by one wait loop, and a kill when the time is up.
 // Only the child's three pipe ends are inherited (a handle list), so that programs started
 // by the tests in parallel never hold each other's pipes.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <algorithm>

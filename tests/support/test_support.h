@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <string>
 #include <utility>
@@ -61,5 +62,11 @@ SocketPair connected_pair(bool v6 = false);
 
 // "127.0.0.1:PORT" on which nothing listens: a port that was free a moment ago.
 std::string refusing_socket();
+
+// The failure text of a result, so that a mismatch prints readably.
+template <class T>
+std::string failure_of(const std::expected<T, std::string>& result) {
+  return result ? std::string("(no failure)") : result.error();
+}
 
 }  // namespace tov::testing

@@ -13,13 +13,9 @@ namespace {
 using namespace std::chrono_literals;
 using tov::testing::AppData;
 using tov::testing::EnvGuard;
+using tov::testing::failure_of;
 using tov::testing::refusing_socket;
 using tov::testing::ScriptedApp;
-
-template <class T>
-std::string failure_of(const std::expected<T, std::string>& result) {
-  return result ? std::string("(no failure)") : result.error();
-}
 
 // No app executable lies beside the test binary, so every launch here stops at its first
 // step; the waiting loops themselves run end to end against the stand-in app.

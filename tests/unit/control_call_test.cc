@@ -16,14 +16,9 @@ using namespace std::chrono_literals;
 using platform::ErrorKind;
 using tov::testing::AppData;
 using tov::testing::EnvGuard;
+using tov::testing::failure_of;
 using tov::testing::Reply;
 using tov::testing::ScriptedApp;
-
-// The failure text, so that a mismatch prints readably.
-template <class T>
-std::string failure_of(const std::expected<T, std::string>& result) {
-  return result ? std::string("(no failure)") : result.error();
-}
 
 std::string joined(std::initializer_list<std::string_view> parts) {
   std::string path;

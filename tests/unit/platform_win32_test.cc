@@ -2,12 +2,6 @@
 // arguments and variables, and what a started process gets.
 #include <gtest/gtest.h>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
