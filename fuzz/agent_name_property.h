@@ -5,8 +5,8 @@
 #include <string>
 
 #include "cli_protocol/client_identity.h"
-#include "cli_protocol/unicode_text.h"
 #include "property.h"
+#include "text/utf8.h"
 
 namespace tov::fuzzing {
 

@@ -9,9 +9,9 @@
 
 #include "bin/tov-office-desktop/cli_options.h"
 #include "bin/tov-office-desktop/command_request.h"
-#include "cli_protocol/unicode_text.h"
 #include "json/json.h"
 #include "property.h"
+#include "text/utf8.h"
 
 namespace tov::fuzzing {
 namespace cli_options {

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <string>
 
-#include "cli_protocol/unicode_text.h"
 #include "json/json.h"
 #include "property.h"
+#include "text/utf8.h"
 
 namespace tov::fuzzing {
 namespace json_parse {

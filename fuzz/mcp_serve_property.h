@@ -9,11 +9,11 @@
 #include <cstring>
 #include <string>
 
-#include "cli_protocol/unicode_text.h"
 #include "json/json.h"
 #include "mcp_server/serve_loop.h"
 #include "mcp_server/tool_calls.h"
 #include "property.h"
+#include "text/utf8.h"
 
 namespace tov::fuzzing {
 namespace mcp_serve {

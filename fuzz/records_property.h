@@ -4,9 +4,9 @@
 #pragma once
 
 #include "cli_protocol/records.h"
-#include "cli_protocol/unicode_text.h"
 #include "json/json.h"
 #include "property.h"
+#include "text/utf8.h"
 
 namespace tov::fuzzing {
 

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "cli_protocol/unicode_text.h"
+#include "text/unicode_text.h"
 
 namespace tov::protocol {
 

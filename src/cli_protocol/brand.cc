@@ -1,5 +1,5 @@
 #include "cli_protocol/control_call.h"
-#include "cli_protocol/unicode_text.h"
+#include "text/unicode_text.h"
 
 namespace tov::protocol {
 

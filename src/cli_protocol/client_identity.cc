@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "cli_protocol/unicode_text.h"
-#include "cli_protocol/utf8_decoder.h"
 #include "platform/platform.h"
+#include "text/unicode_text.h"
+#include "text/utf8.h"
 
 namespace tov::protocol {
 

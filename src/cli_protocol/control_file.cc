@@ -1,7 +1,8 @@
 #include <string>
 
 #include "cli_protocol/control_call.h"
-#include "cli_protocol/unicode_text.h"
+#include "text/unicode_text.h"
+#include "text/utf8.h"
 
 namespace tov::protocol {
 

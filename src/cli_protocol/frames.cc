@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "cli_protocol/unicode_text.h"
+#include "text/utf8.h"
 
 namespace tov::protocol {
 

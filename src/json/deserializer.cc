@@ -8,7 +8,7 @@
 #include "json/byte_scan.h"
 #include "json/float_text.h"
 #include "json/rust_text.h"
-#include "json/utf8.h"
+#include "text/utf8.h"
 
 namespace tov::json {
 
@@ -78,24 +78,6 @@ std::int64_t decimal_magnitude(std::string_view number) {
     magnitude += negative ? -exponent : exponent;
   }
   return magnitude;
-}
-
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
 }
 
 void store_number(Value& out, const ParsedNumber& n) {
@@ -321,7 +303,7 @@ Step<> Deserializer::parse_str(std::string& out) {
     if (c == '"') {
       out.append(text_.data() + start, index_ - start);
       ++index_;
-      if ((seen & kHighBits) && !is_valid_utf8(std::string_view(out).substr(out_start))) {
+      if ((seen & kHighBits) && !text::is_valid_utf8(std::string_view(out).substr(out_start))) {
         return std::unexpected(fail(ErrorCode::kInvalidUnicodeCodePoint));
       }
       return {};
@@ -358,7 +340,7 @@ Step<> Deserializer::parse_escape(std::string& out) {
   const std::uint16_t n1 = *first;
   if (n1 >= 0xDC00 && n1 <= 0xDFFF) return std::unexpected(fail(ErrorCode::kLoneLeadingSurrogateInHexEscape));
   if (n1 < 0xD800 || n1 > 0xDBFF) {
-    append_utf8(out, n1);
+    text::append_utf8(out, n1);
     return {};
   }
   // A leading surrogate needs "\u" and a trailing one right after it.
@@ -372,7 +354,7 @@ Step<> Deserializer::parse_escape(std::string& out) {
   if (!second) return std::unexpected(second.error());
   const std::uint16_t n2 = *second;
   if (n2 < 0xDC00 || n2 > 0xDFFF) return std::unexpected(fail(ErrorCode::kLoneLeadingSurrogateInHexEscape));
-  append_utf8(out, ((static_cast<char32_t>(n1 - 0xD800) << 10) | (n2 - 0xDC00)) + 0x10000);
+  text::append_utf8(out, ((static_cast<char32_t>(n1 - 0xD800) << 10) | (n2 - 0xDC00)) + 0x10000);
   return {};
 }
 

@@ -8,7 +8,7 @@
 #include "json/byte_scan.h"
 #include "json/float_text.h"
 #include "json/json.h"
-#include "json/utf8.h"
+#include "text/utf8.h"
 
 namespace tov::json {
 
@@ -180,12 +180,12 @@ std::expected<void, WriteError> append_string(std::string& out, std::string_view
     }
     const auto byte = static_cast<unsigned char>(text[i]);
     if (byte >= 0x80) {
-      const std::size_t length = utf8_sequence_length(text, i);
-      if (length == 0) {
+      const text::Utf8Step step = text::decode_utf8(text, i);
+      if (!step.valid) {
         out.resize(original_size);
         return std::unexpected(not_utf8());
       }
-      i += length;
+      i += step.length;
       continue;
     }
     const char escape = kEscape[byte];

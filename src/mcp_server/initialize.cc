@@ -5,8 +5,8 @@
 
 #include "cli_protocol/client_identity.h"
 #include "cli_protocol/control_call.h"
-#include "cli_protocol/unicode_text.h"
 #include "mcp_server/serve_loop.h"
+#include "text/unicode_text.h"
 
 namespace tov::mcp {
 namespace {

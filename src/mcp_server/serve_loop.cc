@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "cli_protocol/client_identity.h"
-#include "cli_protocol/unicode_text.h"
 #include "mcp_server/tool_catalogue.h"
+#include "text/unicode_text.h"
+#include "text/utf8.h"
 
 namespace tov::mcp {
 namespace {

@@ -10,6 +10,7 @@
 
 #include "platform/native-posix.h"
 #include "platform/platform.h"
+#include "text/utf8.h"
 
 namespace tov::platform {
 namespace {
@@ -43,7 +44,7 @@ std::expected<std::vector<std::string>, std::string> arguments(int argc, char** 
   texts.reserve(argc > 0 ? static_cast<std::size_t>(argc) : 0);
   for (int i = 0; i < argc; ++i) {
     std::string text(argv[i] != nullptr ? argv[i] : "");
-    if (!posix::is_valid_utf8(text)) {
+    if (!text::is_valid_utf8(text)) {
       return std::unexpected("argument " + std::to_string(i) + " is not valid Unicode");
     }
     texts.push_back(std::move(text));

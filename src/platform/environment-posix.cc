@@ -4,14 +4,14 @@
 #include <optional>
 #include <string>
 
-#include "platform/native-posix.h"
 #include "platform/platform.h"
+#include "text/utf8.h"
 
 namespace tov::platform {
 
 std::optional<std::string> env_var(const char* name) {
   auto value = env_path(name);
-  if (!value || !posix::is_valid_utf8(*value)) return std::nullopt;
+  if (!value || !text::is_valid_utf8(*value)) return std::nullopt;
   return value;
 }
 

@@ -3,14 +3,10 @@
 #pragma once
 
 #include <cerrno>
-#include <string_view>
 
 #include "platform/platform.h"
 
 namespace tov::platform::posix {
-
-// True when `bytes` is well-formed UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
-bool is_valid_utf8(std::string_view bytes);
 
 // Repeats a system call while it fails with EINTR.
 template <class Call>

@@ -4,27 +4,10 @@
 #include <string_view>
 
 #include "platform/native-win32.h"
+#include "text/utf8.h"
 
 namespace tov::platform::win32 {
 namespace {
-
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 // Decodes one character at `i`; none for an unpaired surrogate. Moves `i` past it either way.
 std::optional<char32_t> next_char(std::wstring_view text, std::size_t& i) {
@@ -54,7 +37,7 @@ std::optional<std::string> narrow_strict(std::wstring_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto c = next_char(text, i);
     if (!c) return std::nullopt;
-    append_utf8(out, *c);
+    text::append_utf8(out, *c);
   }
   return out;
 }
@@ -62,7 +45,7 @@ std::optional<std::string> narrow_strict(std::wstring_view text) {
 std::string narrow_lossy(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) append_utf8(out, next_char(text, i).value_or(0xFFFD));
+  for (std::size_t i = 0; i < text.size();) text::append_utf8(out, next_char(text, i).value_or(0xFFFD));
   return out;
 }
 

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "text/utf8.h"
+
 namespace tov::serde_diff {
 
 namespace {
@@ -321,12 +323,6 @@ void add_strings(std::vector<std::string>& out, Random& random) {
   }
 }
 
-void append_utf8(std::string& out, char32_t c) {
-  const int extra = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;  // continuation bytes
-  out.push_back(static_cast<char>(extra == 0 ? c : (0xFF00u >> (extra + 1)) | (c >> (6 * extra))));
-  for (int k = extra - 1; k >= 0; --k) out.push_back(static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F)));
-}
-
 // Every Unicode scalar value once, as raw UTF-8 and as \u escapes, in a string that a
 // boolean field refuses: the message quotes it the way Rust's Debug does.
 void add_every_character(std::vector<std::string>& out) {
@@ -341,7 +337,7 @@ void add_every_character(std::vector<std::string>& out) {
         std::snprintf(text, sizeof text, "\\u%04x", static_cast<unsigned>(c));
         raw.append(text);
       } else {
-        append_utf8(raw, c);
+        text::append_utf8(raw, c);
       }
       if (first < 0x10000) {
         char text[16];
@@ -360,8 +356,8 @@ void append_random_string(std::string& out, Random& random) {
   for (std::size_t i = 0; i < length; ++i) {
     switch (random.below(6)) {
       case 0: out.append("\\n"); break;
-      case 1: append_utf8(out, static_cast<char32_t>(0x80 + random.below(0x700))); break;
-      case 2: append_utf8(out, static_cast<char32_t>(0x1F300 + random.below(0x300))); break;
+      case 1: text::append_utf8(out, static_cast<char32_t>(0x80 + random.below(0x700))); break;
+      case 2: text::append_utf8(out, static_cast<char32_t>(0x1F300 + random.below(0x300))); break;
       case 3: out.append("\\u00e9"); break;
       default: out.push_back(static_cast<char>('a' + random.below(26)));
     }

@@ -1,8 +1,10 @@
-#include "cli_protocol/unicode_text.h"
+#include "text/unicode_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "text/utf8.h"
 
 namespace tov::text {
 namespace {

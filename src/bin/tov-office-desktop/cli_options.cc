@@ -5,8 +5,8 @@
 #include <unordered_set>
 
 #include "cli_protocol/control_call.h"
-#include "cli_protocol/unicode_text.h"
 #include "json/json.h"
+#include "text/unicode_text.h"
 
 namespace tov::cli {
 namespace {

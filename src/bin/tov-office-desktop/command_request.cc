@@ -4,8 +4,9 @@
 #include <array>
 #include <cstdint>
 
-#include "cli_protocol/unicode_text.h"
 #include "platform/platform.h"
+#include "text/unicode_text.h"
+#include "text/utf8.h"
 
 namespace tov::cli {
 namespace {

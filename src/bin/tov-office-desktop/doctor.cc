@@ -4,9 +4,9 @@
 #include "cli_protocol/client_identity.h"
 #include "cli_protocol/control_call.h"
 #include "cli_protocol/records.h"
-#include "cli_protocol/unicode_text.h"
 #include "json/json.h"
 #include "platform/platform.h"
+#include "text/unicode_text.h"
 
 namespace tov::cli {
 namespace {

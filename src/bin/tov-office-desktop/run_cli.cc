@@ -9,9 +9,9 @@
 #include "cli_protocol/app_launch.h"
 #include "cli_protocol/client_identity.h"
 #include "cli_protocol/control_call.h"
-#include "cli_protocol/unicode_text.h"
 #include "mcp_server/mcp_server.h"
 #include "platform/platform.h"
+#include "text/unicode_text.h"
 
 namespace tov::cli {
 namespace {

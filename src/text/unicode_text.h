@@ -1,5 +1,5 @@
-// The bits of Unicode that the program needs: UTF-8 validity, White_Space trimming and
-// lossy conversion of platform text.
+// The bits of Unicode that the program needs beyond UTF-8 itself (text/utf8.h):
+// White_Space trimming and lossy conversion of platform text.
 #pragma once
 
 #include <string>
@@ -7,7 +7,6 @@
 
 namespace tov::text {
 
-bool is_valid_utf8(std::string_view bytes);
 // True for the characters with the Unicode White_Space property.
 bool is_white_space(char32_t c);
 // Removes leading and trailing White_Space characters. `s` must be valid UTF-8.
