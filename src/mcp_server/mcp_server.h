@@ -21,7 +21,6 @@ struct McpSession {
 // that stopped it otherwise.
 std::expected<void, std::string> serve_stdio();
 
-json::Value handle_initialize(McpSession& session, const json::Value* params);
 void announce_client(McpSession& session);
 json::Value rpc_result(json::Value id, json::Value result);
 json::Value rpc_error(json::Value id, std::int32_t code, std::string message);

@@ -65,7 +65,6 @@ std::expected<void, std::string> serve(McpSession& session, ServeStreams& stream
 std::optional<json::Value> reply_to(McpSession& session, const json::Value& message,
                                     AppRoad& road);
 
-// handle_initialize with the announcement going through `road`.
 json::Value handle_initialize(McpSession& session, const json::Value* params, AppRoad& road);
 
 }  // namespace tov::mcp

@@ -29,11 +29,6 @@ class LiveAppRoad final : public AppRoad {
 
 }  // namespace
 
-json::Value handle_initialize(McpSession& session, const json::Value* params) {
-  LiveAppRoad road;
-  return handle_initialize(session, params, road);
-}
-
 std::expected<void, std::string> serve_stdio() {
   McpSession session = new_session();
   StdioStreams streams;
