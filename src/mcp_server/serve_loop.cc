@@ -56,25 +56,43 @@ std::expected<void, json::WriteError> append_result(std::string& out, const json
   return {};
 }
 
-// The reply line for one message, left empty for a message that gets none. Ping and
-// tools/list, the replies that never change but for their id, are written as text: the
-// catalogue is written once, at the loop's first tools/list, and kept in `tools_text`.
-std::expected<void, json::WriteError> append_reply(std::string& out, std::string& tools_text,
-                                                   McpSession& session,
-                                                   const json::Value& message, AppRoad& road) {
-  const std::optional<Call> call = as_call(message);
-  if (!call) return {};
-  if (*call->method == "ping") return append_result(out, *call->id, "{}");
-  if (*call->method == "tools/list") {
-    if (tools_text.empty()) {
-      if (auto r = json::append_compact(tools_text, tools_list()); !r) return r;
+// Decides what each message of one loop gets, and writes it as compact text. Ping and
+// tools/list, whose replies never change but for their id, are written from text; the
+// catalogue's is made at the loop's first tools/list and kept for the others.
+class Dispatcher {
+ public:
+  Dispatcher(McpSession& session, AppRoad& road) : session_(session), road_(road) {}
+
+  // Appends the reply to `message` to `out`, or nothing for a message that gets none.
+  std::expected<void, json::WriteError> append_reply(std::string& out,
+                                                     const json::Value& message) {
+    const std::optional<Call> call = as_call(message);
+    if (!call) return {};
+    const json::Value& id = *call->id;
+    const std::string& method = *call->method;
+    if (method == "initialize") {
+      json::Value result = handle_initialize(session_, call->params, road_);
+      return json::append_compact(out, rpc_result(id, std::move(result)));
     }
-    return append_result(out, *call->id, tools_text);
+    if (method == "ping") return append_result(out, id, "{}");
+    if (method == "tools/list") {
+      // Never empty once written; a failure to write it ends the loop.
+      if (tools_text_.empty()) {
+        if (auto r = json::append_compact(tools_text_, tools_list()); !r) return r;
+      }
+      return append_result(out, id, tools_text_);
+    }
+    if (method == "tools/call") {
+      return json::append_compact(out, road_.call_tool(session_, id, call->params));
+    }
+    return json::append_compact(out, rpc_error(id, kMethodNotFound, "Method not found: " + method));
   }
-  std::optional<json::Value> reply = reply_to(session, message, road);
-  if (!reply) return {};
-  return json::append_compact(out, *reply);
-}
+
+ private:
+  McpSession& session_;
+  AppRoad& road_;
+  std::string tools_text_;
+};
 
 }  // namespace
 
@@ -113,23 +131,10 @@ McpSession new_session() {
   return McpSession{found ? std::move(*found) : protocol::ClientIdentity{"cli", {}, {}}, false};
 }
 
-std::optional<json::Value> reply_to(McpSession& session, const json::Value& message,
-                                    AppRoad& road) {
-  const std::optional<Call> call = as_call(message);
-  if (!call) return std::nullopt;
-  const json::Value& id = *call->id;
-  const std::string& name = *call->method;
-  if (name == "initialize") return rpc_result(id, handle_initialize(session, call->params, road));
-  if (name == "ping") return rpc_result(id, json::Value::object());
-  if (name == "tools/list") return rpc_result(id, tools_list());
-  if (name == "tools/call") return road.call_tool(session, id, call->params);
-  return rpc_error(id, kMethodNotFound, "Method not found: " + name);
-}
-
 std::expected<void, std::string> serve(McpSession& session, ServeStreams& streams,
                                        AppRoad& road) {
   LineReader lines(streams);
-  std::string tools_text;
+  Dispatcher dispatcher(session, road);
   std::string bytes;
   for (;;) {
     auto line = lines.next();
@@ -143,7 +148,7 @@ std::expected<void, std::string> serve(McpSession& session, ServeStreams& stream
       continue;
     }
     bytes.clear();
-    if (auto r = append_reply(bytes, tools_text, session, *message, road); !r) {
+    if (auto r = dispatcher.append_reply(bytes, *message); !r) {
       return std::unexpected(r.error().message);
     }
     if (bytes.empty()) continue;

@@ -61,10 +61,6 @@ McpSession new_session();
 std::expected<void, std::string> serve(McpSession& session, ServeStreams& streams,
                                        AppRoad& road);
 
-// The reply to one message, or none when it gets none.
-std::optional<json::Value> reply_to(McpSession& session, const json::Value& message,
-                                    AppRoad& road);
-
 json::Value handle_initialize(McpSession& session, const json::Value* params, AppRoad& road);
 
 }  // namespace tov::mcp

@@ -7,6 +7,7 @@
 
 #include "json/json.h"
 #include "mcp_server/serve_loop.h"
+#include "mcp_server/tool_catalogue.h"
 
 namespace tov::mcp {
 namespace {
@@ -157,10 +158,11 @@ TEST(McpServeLoop, StopsAtAReadOrWriteFailure) {
 
 json::Value initialize_result(const std::string& params_text,
                               McpSession& session, RecordingRoad& road) {
-  json::Value message = json::Value::object({{"id", 1}, {"method", "initialize"}});
-  if (!params_text.empty()) message["params"] = json::parse(params_text).value();
-  std::optional<json::Value> reply = reply_to(session, message, road);
-  return reply.value().at("result");
+  std::string line = R"({"id":1,"method":"initialize")";
+  if (!params_text.empty()) line += R"(,"params":)" + params_text;
+  ScriptedStreams streams(line + "}\n");
+  EXPECT_TRUE(serve(session, streams, road).has_value());
+  return json::parse(streams.out).value().at("result");
 }
 
 TEST(McpServeLoop, InitializeChoosesTheProtocolVersion) {
@@ -244,6 +246,23 @@ TEST(McpServeLoop, ListsTheWholeCatalogueWhateverTheParams) {
   EXPECT_EQ(reply["result"].size(), 1u);
   EXPECT_EQ(reply["result"]["tools"].size(), 18u);
   EXPECT_TRUE(first.starts_with(R"({"id":1,"jsonrpc":"2.0","result":{"tools":[{"annotations")"));
+}
+
+// Ping and tools/list are written from text: byte for byte what rpc_result gives.
+TEST(McpServeLoop, WritesPingAndTheCatalogueAsTheirReplyValues) {
+  const json::Value catalogue =
+      json::Value::object({{"tools", json::Value(tool_catalogue())}});
+  for (const char* id : {"null", "0", "-1.5", R"("a\"\u00e9\n")", R"({"b":[1,{}],"a":null})"}) {
+    SCOPED_TRACE(id);
+    const std::string ask = std::string(R"({"id":)") + id + R"(,"method":)";
+    Served served = serve_text(ask + R"("tools/list"})" "\n" + ask + R"("ping"})" "\n" + ask +
+                               R"("tools/list"})" "\n");
+    const json::Value id_value = json::parse(id).value();
+    const std::string list = json::to_compact(rpc_result(id_value, catalogue)).value() + "\n";
+    const std::string ping =
+        json::to_compact(rpc_result(id_value, json::Value::object())).value() + "\n";
+    EXPECT_EQ(served.out, list + ping + list);
+  }
 }
 
 }  // namespace
