@@ -10,8 +10,8 @@
 #include <string>
 
 #include "json/json.h"
+#include "mcp_server/live_app_road.h"
 #include "mcp_server/serve_loop.h"
-#include "mcp_server/tool_calls.h"
 #include "property.h"
 #include "text/utf8.h"
 
@@ -39,16 +39,6 @@ class MemoryStreams final : public mcp::ServeStreams {
  private:
   std::string_view input_;
   std::size_t piece_;
-};
-
-// The real announcement and tool calls: with no app they must fail fast and start nothing.
-class NoAppRoad final : public mcp::AppRoad {
- public:
-  void announce(mcp::McpSession& session) override { mcp::announce_client(session); }
-  json::Value call_tool(mcp::McpSession& session, json::Value id,
-                        const json::Value* params) override {
-    return mcp::handle_tools_call(session, std::move(id), params);
-  }
 };
 
 inline void check_replies(std::string_view replies, Verdict& verdict) {
@@ -86,7 +76,9 @@ inline void check_mcp_serve(std::string_view data, Verdict& verdict) {
   const std::string_view input = data.substr(1);
 
   mcp_serve::MemoryStreams streams(input, piece);
-  mcp_serve::NoAppRoad road;
+  // The real road: with no app, the announcement and tool calls must fail fast and start
+  // nothing.
+  mcp::LiveAppRoad road;
   mcp::McpSession session = mcp::new_session();
   auto served = mcp::serve(session, streams, road);
   verdict.require(served.has_value() == text::is_valid_utf8(input),

@@ -68,11 +68,12 @@ std::optional<protocol::ClientIdentity> identity_from(const json::Value* params)
 
 }  // namespace
 
-json::Value handle_initialize(McpSession& session, const json::Value* params, AppRoad& road) {
+json::Value handle_initialize(McpSession& session, const json::Value* params, AppRoad& road,
+                              ServeStreams& streams) {
   std::string server_name = protocol::brand_product_name();
   std::string_view version = protocol_version(params);
   if (auto identity = identity_from(params)) session.identity = std::move(*identity);
-  road.announce(session);
+  announce_client(session, road, streams);
   return json::Value::object(
       {{"capabilities", json::Value::object({{"tools", json::Value::object()}})},
        {"instructions", kInstructions},

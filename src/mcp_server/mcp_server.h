@@ -21,7 +21,6 @@ struct McpSession {
 // that stopped it otherwise.
 std::expected<void, std::string> serve_stdio();
 
-void announce_client(McpSession& session);
 json::Value rpc_result(json::Value id, json::Value result);
 json::Value rpc_error(json::Value id, std::int32_t code, std::string message);
 json::Value tool_error_result(json::Value id, std::string message);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli_protocol/client_identity.h"
+#include "mcp_server/tool_calls.h"
 #include "mcp_server/tool_catalogue.h"
 #include "text/unicode_text.h"
 #include "text/utf8.h"
@@ -61,7 +62,8 @@ std::expected<void, json::WriteError> append_result(std::string& out, const json
 // catalogue's is made at the loop's first tools/list and kept for the others.
 class Dispatcher {
  public:
-  Dispatcher(McpSession& session, AppRoad& road) : session_(session), road_(road) {}
+  Dispatcher(McpSession& session, ServeStreams& streams, AppRoad& road)
+      : session_(session), streams_(streams), road_(road) {}
 
   // Appends the reply to `message` to `out`, or nothing for a message that gets none.
   std::expected<void, json::WriteError> append_reply(std::string& out,
@@ -71,7 +73,7 @@ class Dispatcher {
     const json::Value& id = *call->id;
     const std::string& method = *call->method;
     if (method == "initialize") {
-      json::Value result = handle_initialize(session_, call->params, road_);
+      json::Value result = handle_initialize(session_, call->params, road_, streams_);
       return json::append_compact(out, rpc_result(id, std::move(result)));
     }
     if (method == "ping") return append_result(out, id, "{}");
@@ -83,13 +85,15 @@ class Dispatcher {
       return append_result(out, id, tools_text_);
     }
     if (method == "tools/call") {
-      return json::append_compact(out, road_.call_tool(session_, id, call->params));
+      return json::append_compact(out,
+                                  handle_tools_call(session_, id, call->params, road_, streams_));
     }
     return json::append_compact(out, rpc_error(id, kMethodNotFound, "Method not found: " + method));
   }
 
  private:
   McpSession& session_;
+  ServeStreams& streams_;
   AppRoad& road_;
   std::string tools_text_;
 };
@@ -134,7 +138,7 @@ McpSession new_session() {
 std::expected<void, std::string> serve(McpSession& session, ServeStreams& streams,
                                        AppRoad& road) {
   LineReader lines(streams);
-  Dispatcher dispatcher(session, road);
+  Dispatcher dispatcher(session, streams, road);
   std::string bytes;
   for (;;) {
     auto line = lines.next();

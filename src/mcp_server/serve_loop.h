@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli_protocol/records.h"
 #include "json/json.h"
 #include "mcp_server/mcp_server.h"
 #include "platform/platform.h"
@@ -27,13 +28,20 @@ class ServeStreams {
   virtual void diagnostic(std::string_view line) = 0;
 };
 
-// The loop's two ways to the app: the announcement at initialize, and tool calls.
+// The loop's two ways to the app. Only these touch it; what is said, when, and what a
+// failure becomes are the loop's.
 class AppRoad {
  public:
   virtual ~AppRoad() = default;
-  virtual void announce(McpSession& session) = 0;
-  virtual json::Value call_tool(McpSession& session, json::Value id,
-                                const json::Value* params) = 0;
+  // The "hello" that tells a running app which agent is connected; it never starts one.
+  // Whether the app took it (false also when no app has published its control file), or
+  // the text of what failed.
+  virtual std::expected<bool, std::string> say_hello(const McpSession& session) = 0;
+  // The one exchange of a checked tool call, the app started when it is not running: the
+  // app's answer, or the text of what failed.
+  virtual std::expected<protocol::Response, std::string> ask_app(const McpSession& session,
+                                                                 std::string_view op,
+                                                                 json::Value params) = 0;
 };
 
 // Splits input into lines: a line feed ends a line and goes, with a carriage return right
@@ -61,6 +69,11 @@ McpSession new_session();
 std::expected<void, std::string> serve(McpSession& session, ServeStreams& streams,
                                        AppRoad& road);
 
-json::Value handle_initialize(McpSession& session, const json::Value* params, AppRoad& road);
+json::Value handle_initialize(McpSession& session, const json::Value* params, AppRoad& road,
+                              ServeStreams& streams);
+
+// Says "hello" through `road` until the app has taken it once; a failure is one diagnostic
+// line, and serving goes on.
+void announce_client(McpSession& session, AppRoad& road, ServeStreams& streams);
 
 }  // namespace tov::mcp

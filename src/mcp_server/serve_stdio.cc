@@ -1,7 +1,7 @@
 // The serve loop bound to the process: standard input and output, and the real app.
+#include "mcp_server/live_app_road.h"
 #include "mcp_server/mcp_server.h"
 #include "mcp_server/serve_loop.h"
-#include "mcp_server/tool_calls.h"
 #include "platform/platform.h"
 
 namespace tov::mcp {
@@ -16,15 +16,6 @@ class StdioStreams final : public ServeStreams {
     return platform::write_stdout(bytes);
   }
   void diagnostic(std::string_view line) override { (void)platform::write_stderr(line); }
-};
-
-class LiveAppRoad final : public AppRoad {
- public:
-  void announce(McpSession& session) override { announce_client(session); }
-  json::Value call_tool(McpSession& session, json::Value id,
-                        const json::Value* params) override {
-    return handle_tools_call(session, std::move(id), params);
-  }
 };
 
 }  // namespace

@@ -8,10 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "cli_protocol/app_launch.h"
-#include "cli_protocol/control_call.h"
 #include "mcp_server/tool_result.h"
-#include "platform/platform.h"
 
 namespace tov::mcp {
 namespace {
@@ -170,23 +167,6 @@ const ToolRow* find_tool(std::string_view name) {
   return nullptr;
 }
 
-// The control file, the app started when it is missing or not listening, one exchange.
-std::expected<protocol::Response, std::string> ask_app(const McpSession& session,
-                                                       std::string_view op, json::Value params) {
-  std::optional<std::string> path = protocol::control_file_path();
-  if (!path) return std::unexpected("no home directory");
-  // An existing control file is never a reason to start the app, even a stale one:
-  // connect_or_launch finds out whether anything listens.
-  auto handshake = platform::metadata(*path)
-                       ? protocol::load_handshake(protocol::Face::Mcp)
-                       : protocol::ensure_app_running(protocol::Face::Mcp);
-  if (!handshake) return std::unexpected(handshake.error());
-  auto connection = protocol::connect_or_launch(protocol::Face::Mcp, std::move(*handshake));
-  if (!connection) return std::unexpected(connection.error());
-  return protocol::call_app(connection->handshake, std::move(connection->stream), op,
-                            std::move(params), session.identity);
-}
-
 }  // namespace
 
 json::Value with_target(json::Value params, const std::optional<std::string>& target) {
@@ -227,11 +207,12 @@ std::expected<ToolCall, json::Value> prepare_tool_call(const json::Value& id,
   return ToolCall{tool->op, std::move(*built)};
 }
 
-json::Value handle_tools_call(McpSession& session, json::Value id, const json::Value* params) {
+json::Value handle_tools_call(McpSession& session, json::Value id, const json::Value* params,
+                              AppRoad& road, ServeStreams& streams) {
   auto call = prepare_tool_call(id, params);
   if (!call) return std::move(call.error());
-  announce_client(session);
-  auto answer = ask_app(session, call->op, std::move(call->params));
+  announce_client(session, road, streams);
+  auto answer = road.ask_app(session, call->op, std::move(call->params));
   if (!answer) return tool_error_result(std::move(id), std::move(answer.error()));
   return rpc_result(std::move(id), tool_result(std::move(*answer)));
 }

@@ -8,10 +8,13 @@
 
 #include "json/json.h"
 #include "mcp_server/mcp_server.h"
+#include "mcp_server/serve_loop.h"
 
 namespace tov::mcp {
 
-json::Value handle_tools_call(McpSession& session, json::Value id, const json::Value* params);
+// The reply to a tools/call; the announcement and the exchange with the app go by `road`.
+json::Value handle_tools_call(McpSession& session, json::Value id, const json::Value* params,
+                              AppRoad& road, ServeStreams& streams);
 json::Value with_target(json::Value params, const std::optional<std::string>& target);
 std::expected<json::Value, std::string> build_open_params(const json::Value& arguments);
 

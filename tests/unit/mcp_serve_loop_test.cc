@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <expected>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,21 +48,29 @@ class ScriptedStreams final : public ServeStreams {
   std::size_t offset_ = 0;
 };
 
-// Stands in for the app: records what the loop hands it, answers tool calls with a marker.
+// Stands in for the app: records what the loop asks of it, in order, and answers as told.
 class RecordingRoad final : public AppRoad {
  public:
   explicit RecordingRoad(const ScriptedStreams* streams = nullptr) : streams_(streams) {}
-  void announce(McpSession& session) override {
+  std::expected<bool, std::string> say_hello(const McpSession& session) override {
     announced_identities.push_back(session.identity);
     replies_before_announce.push_back(streams_ ? streams_->out.size() : 0);
+    asked.push_back("hello " + session.identity.id);
+    return hello_answer;
   }
-  json::Value call_tool(McpSession&, json::Value id, const json::Value* params) override {
-    json::Value seen = params ? json::Value::object({{"params", *params}})
-                              : json::Value::object({{"no", "params"}});
-    return rpc_result(std::move(id), std::move(seen));
+  std::expected<protocol::Response, std::string> ask_app(const McpSession& session,
+                                                         std::string_view op,
+                                                         json::Value params) override {
+    asked.push_back(std::string(op) + " " + json::to_compact(params).value() + " from " +
+                    session.identity.id);
+    return answer;
   }
+  // No app has published its control file, unless a test says otherwise.
+  std::expected<bool, std::string> hello_answer = false;
+  std::expected<protocol::Response, std::string> answer = protocol::Response{true, {}, {}};
   std::vector<protocol::ClientIdentity> announced_identities;
   std::vector<std::size_t> replies_before_announce;
+  std::vector<std::string> asked;
 
  private:
   const ScriptedStreams* streams_;
@@ -83,6 +92,9 @@ Served serve_text(std::string input, std::size_t chunk = 4096) {
 
 const std::string kPingReply = R"({"id":1,"jsonrpc":"2.0","result":{}})"
                                "\n";
+const std::string kNoToolName =
+    R"({"error":{"code":-32602,"message":"tools/call needs a tool name"},"id":3,"jsonrpc":"2.0"})"
+    "\n";
 
 TEST(McpServeLoop, AnswersEachLineAsTheProtocolSays) {
   struct Case {
@@ -108,12 +120,13 @@ TEST(McpServeLoop, AnswersEachLineAsTheProtocolSays) {
        R"({"error":{"code":-32601,"message":"Method not found: Ping"},"id":2,"jsonrpc":"2.0"})"
        "\n",
        ""},
-      {"tools/call with params", R"({"id":3,"method":"tools/call","params":{"name":"x"}})" "\n",
-       R"({"id":3,"jsonrpc":"2.0","result":{"params":{"name":"x"}}})" "\n", ""},
+      {"tools/call with params",
+       R"({"id":3,"method":"tools/call","params":{"name":"office_save"}})" "\n",
+       R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"null","type":"text"}],)"
+       R"("isError":false}})" "\n", ""},
       {"tools/call with null params", R"({"id":3,"method":"tools/call","params":null})" "\n",
-       R"({"id":3,"jsonrpc":"2.0","result":{"params":null}})" "\n", ""},
-      {"tools/call without params", R"({"id":3,"method":"tools/call"})" "\n",
-       R"({"id":3,"jsonrpc":"2.0","result":{"no":"params"}})" "\n", ""},
+       kNoToolName, ""},
+      {"tools/call without params", R"({"id":3,"method":"tools/call"})" "\n", kNoToolName, ""},
       {"127 levels are read", R"({"id":1,"method":"ping","params":)" + deep + "}\n", kPingReply, ""},
   };
   for (const Case& c : cases) {
@@ -211,11 +224,11 @@ TEST(McpServeLoop, InitializeTakesTheClientsIdentity) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.params);
-    McpSession session{from_env, true};
+    McpSession session{from_env, false};
     RecordingRoad road;
     initialize_result(c.params, session, road);
     EXPECT_EQ(session.identity, c.identity);
-    EXPECT_TRUE(session.announced);
+    EXPECT_FALSE(session.announced);
     ASSERT_EQ(road.announced_identities.size(), 1u);
     EXPECT_EQ(road.announced_identities[0], c.identity);
   }
@@ -234,6 +247,68 @@ TEST(McpServeLoop, AnnouncesBeforeTheInitializeReplyAndEachTimeAgain) {
   EXPECT_EQ(road.replies_before_announce[0], 0u);
   EXPECT_NE(road.replies_before_announce[1], 0u);
   EXPECT_EQ(std::count(streams.out.begin(), streams.out.end(), '\n'), 2);
+}
+
+std::string initialize_line(const std::string& client) {
+  return R"({"id":1,"method":"initialize","params":{"clientInfo":{"name":")" + client + "\"}}}\n";
+}
+
+std::string call_line(const std::string& tool) {
+  return R"({"id":2,"method":"tools/call","params":{"name":")" + tool + "\"}}\n";
+}
+
+TEST(McpServeLoop, AnnouncesThroughTheRoadUntilTheAppTakesIt) {
+  const std::string refused = "could not reach the app on 127.0.0.1:9: connection refused";
+  const std::string diagnostic =
+      "mcp: could not announce this client to the app (" + refused + ")\n";
+  struct Case {
+    const char* name;
+    std::expected<bool, std::string> hello_answer;
+    std::string input;
+    std::vector<std::string> asked;
+    std::string err;
+    bool announced;
+  };
+  const Case cases[] = {
+      {"no app yet: every tool call says hello before its exchange", false,
+       call_line("office_save") + call_line("office_undo"),
+       {"hello cli", "save {} from cli", "hello cli", "undo {} from cli"}, "", false},
+      {"a failed hello is a diagnostic line each time, and serving goes on",
+       std::unexpected(refused), initialize_line("Codex") + call_line("office_save"),
+       {"hello codex", "hello codex", "save {} from codex"}, diagnostic + diagnostic, false},
+      {"once the app took it, later calls and clients are not announced", true,
+       initialize_line("Codex") + call_line("office_save") + initialize_line("Cursor") +
+           call_line("office_redo"),
+       {"hello codex", "save {} from codex", "redo {} from cursor"}, "", true},
+      {"a refused call announces nothing and asks nothing", std::unexpected(refused),
+       call_line("office_sav") + call_line("office_new") +
+           R"({"id":2,"method":"tools/call","params":{}})" "\n",
+       {}, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedStreams streams(c.input);
+    RecordingRoad road;
+    road.hello_answer = c.hello_answer;
+    McpSession session{{"cli", {}, {}}, false};
+    ASSERT_TRUE(serve(session, streams, road).has_value());
+    EXPECT_EQ(road.asked, c.asked);
+    EXPECT_EQ(streams.err, c.err);
+    EXPECT_EQ(session.announced, c.announced);
+    EXPECT_EQ(std::count(streams.out.begin(), streams.out.end(), '\n'),
+              std::count(c.input.begin(), c.input.end(), '\n'));
+  }
+}
+
+TEST(McpServeLoop, AFailedExchangeIsAToolError) {
+  ScriptedStreams streams(call_line("office_status"));
+  RecordingRoad road;
+  road.answer = std::unexpected("no home directory");
+  McpSession session{{"cli", {}, {}}, false};
+  ASSERT_TRUE(serve(session, streams, road).has_value());
+  EXPECT_EQ(streams.out,
+            R"({"id":2,"jsonrpc":"2.0","result":{"content":[{"text":"no home directory",)"
+            R"("type":"text"}],"isError":true}})" "\n");
 }
 
 TEST(McpServeLoop, ListsTheWholeCatalogueWhateverTheParams) {

@@ -1,0 +1,69 @@
+// The MCP server's only contact with the app: the announcement's "hello" and each tool
+// call's exchange.
+#include "mcp_server/live_app_road.h"
+
+#include <chrono>
+#include <optional>
+#include <utility>
+
+#include "cli_protocol/app_launch.h"
+#include "cli_protocol/control_call.h"
+#include "platform/platform.h"
+
+namespace tov::mcp {
+namespace {
+
+constexpr std::chrono::seconds kAnnounceTimeout{16};
+
+// The connected socket with its timeouts, or the text of what went wrong.
+std::expected<platform::Socket, std::string> connect_to(const protocol::Handshake& handshake) {
+  auto reach_failure = [&](const platform::IoError& error) {
+    return "could not reach the app on " + handshake.socket + ": " + error.message;
+  };
+  auto socket = protocol::connect_loopback(handshake.socket);
+  if (!socket) return std::unexpected(reach_failure(socket.error()));
+  if (auto r = socket->set_receive_timeout(kAnnounceTimeout); !r) {
+    return std::unexpected(reach_failure(r.error()));
+  }
+  if (auto r = socket->set_send_timeout(kAnnounceTimeout); !r) {
+    return std::unexpected(reach_failure(r.error()));
+  }
+  return std::move(*socket);
+}
+
+}  // namespace
+
+// An agent that finds no app here is announced at a later call, once something has started
+// it: the announcement never starts the app itself.
+std::expected<bool, std::string> LiveAppRoad::say_hello(const McpSession& session) {
+  auto path = protocol::control_file_path();
+  if (!path || !platform::metadata(*path)) return false;
+  auto handshake = protocol::load_handshake(protocol::Face::Mcp);
+  if (!handshake) return std::unexpected(handshake.error());
+  auto socket = connect_to(*handshake);
+  if (!socket) return std::unexpected(socket.error());
+  auto answer = protocol::call_app(*handshake, std::move(*socket), "hello",
+                                   json::Value::object(), session.identity);
+  if (!answer) return std::unexpected(answer.error());
+  return answer->ok;
+}
+
+// The control file, the app started when it is missing or not listening, one exchange.
+std::expected<protocol::Response, std::string> LiveAppRoad::ask_app(const McpSession& session,
+                                                                    std::string_view op,
+                                                                    json::Value params) {
+  std::optional<std::string> path = protocol::control_file_path();
+  if (!path) return std::unexpected("no home directory");
+  // An existing control file is never a reason to start the app, even a stale one:
+  // connect_or_launch finds out whether anything listens.
+  auto handshake = platform::metadata(*path)
+                       ? protocol::load_handshake(protocol::Face::Mcp)
+                       : protocol::ensure_app_running(protocol::Face::Mcp);
+  if (!handshake) return std::unexpected(handshake.error());
+  auto connection = protocol::connect_or_launch(protocol::Face::Mcp, std::move(*handshake));
+  if (!connection) return std::unexpected(connection.error());
+  return protocol::call_app(connection->handshake, std::move(connection->stream), op,
+                            std::move(params), session.identity);
+}
+
+}  // namespace tov::mcp
