@@ -3,6 +3,7 @@
 // an exec failure back from the grandchild as our error.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,7 +29,20 @@ using posix::retry_on_eintr;
   ::_exit(127);
 }
 
-[[noreturn]] void become_app(const char* path, int null_fd, int report_fd) {
+// Closes every descriptor from `first` to `last`. Kernels before 5.9 lack close_range and
+// some sandboxes refuse it; then each number below the descriptor limit is closed in turn.
+void close_descriptors(unsigned first, unsigned last, unsigned open_max) {
+  if (first > last) return;
+#ifdef SYS_close_range
+  if (::syscall(SYS_close_range, first, last, 0u) == 0) return;
+#endif
+  for (unsigned fd = first; fd <= last && fd < open_max; ++fd) ::close(static_cast<int>(fd));
+}
+
+[[noreturn]] void become_app(const char* path, int null_fd, int report_fd, unsigned open_max) {
+  // The app outlives the script that called us: a session of its own keeps the script's
+  // Ctrl-C and hangup away from it.
+  if (::setsid() == -1) report_and_exit(report_fd, errno);
   // The app starts with a clean slate: default SIGPIPE (ignored ones stay ignored across
   // exec) and no blocked signals.
   struct sigaction default_action {};
@@ -40,15 +54,21 @@ using posix::retry_on_eintr;
   for (int stream = 0; stream < 3; ++stream) {
     if (::dup2(null_fd, stream) == -1) report_and_exit(report_fd, errno);
   }
+  // Descriptors that our own caller handed us without close-on-exec (a make job server, a
+  // pipe the caller waits on for its end) must not live on in the app. The report pipe is
+  // close-on-exec already and has to stay open until the exec.
+  const auto report = static_cast<unsigned>(report_fd);
+  close_descriptors(3, report - 1, open_max);
+  close_descriptors(report + 1, ~0u, open_max);
   char* const argv[] = {const_cast<char*>(path), nullptr};
   ::execve(path, argv, environ);
   report_and_exit(report_fd, errno);
 }
 
-[[noreturn]] void run_intermediate(const char* path, int null_fd, int report_fd) {
+[[noreturn]] void run_intermediate(const char* path, int null_fd, int report_fd, unsigned open_max) {
   const pid_t grandchild = ::fork();
   if (grandchild == -1) report_and_exit(report_fd, errno);
-  if (grandchild == 0) become_app(path, null_fd, report_fd);
+  if (grandchild == 0) become_app(path, null_fd, report_fd, open_max);
   ::_exit(0);
 }
 
@@ -96,8 +116,13 @@ IoResult<void> spawn_detached(const std::string& path) {
     close_quietly(report[1]);
     return std::unexpected(error);
   }
+  // Asked here: sysconf is not safe to call between fork and exec. No descriptor lies above
+  // the kernel's own ceiling (fs.nr_open, 2^20 by default) when the limit is unknown or huge.
+  const long limit = ::sysconf(_SC_OPEN_MAX);
+  constexpr long kCeiling = 1L << 20;
+  const auto open_max = static_cast<unsigned>(limit > 0 && limit < kCeiling ? limit : kCeiling);
   const pid_t child = ::fork();
-  if (child == 0) run_intermediate(path.c_str(), null_fd, report[1]);
+  if (child == 0) run_intermediate(path.c_str(), null_fd, report[1], open_max);
   const int fork_errno = errno;
   close_quietly(report[1]);
   close_quietly(null_fd);

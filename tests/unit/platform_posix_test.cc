@@ -181,9 +181,11 @@ TEST(PlatformPosixSpawn, ChildGetsNullStreamsOurEnvironmentAndNoneOfOurPipes) {
                                      "exec sleep 30\n")
                   .has_value());
   ::chmod(app.c_str(), 0755);
-  // A pipe of ours: if the child inherited its write end, our read would not see the end.
+  // A pipe of ours whose write end is inheritable, as a caller's often are: if the child
+  // kept it, our read would not see the end.
   int pipe_fds[2];
   ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
+  ASSERT_EQ(::fcntl(pipe_fds[1], F_SETFD, 0), 0);
 
   ASSERT_TRUE(spawn_detached(app).has_value());
   ::close(pipe_fds[1]);
