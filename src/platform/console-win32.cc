@@ -1,16 +1,19 @@
 // The process's own streams and arguments on Windows. Streams carry bytes unchanged (no
-// CRLF translation); a console window gets its text through WriteConsoleW so that UTF-8
-// shows as text whatever the console's code page.
+// CRLF translation); a console window is read and written as UTF-16 (ReadConsoleW,
+// WriteConsoleW), so that text is UTF-8 on our side whatever the console's code page.
 #include "platform/native-win32.h"
 
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
 
+#include <array>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "text/utf16_stream.h"
 
 namespace tov::platform {
 namespace {
@@ -27,14 +30,50 @@ IoResult<void> write_console(HANDLE console, std::string_view bytes) {
   std::wstring_view rest = text;
   while (!rest.empty()) {
     DWORD written = 0;
-    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 8192));
+    // Each call's units are shown on their own: half a pair would be two wrong characters.
+    const auto chunk = static_cast<DWORD>(text::utf16_piece_length(rest.data(), rest.size(), 8192));
     if (!::WriteConsoleW(console, rest.data(), chunk, &written, nullptr)) {
       return std::unexpected(last_error());
     }
     if (written == 0) return std::unexpected(IoError{ErrorKind::WriteZero, "failed to write whole buffer"});
-    rest.remove_prefix(written);
+    rest.remove_prefix(std::min<std::size_t>(written, chunk));
   }
   return {};
+}
+
+// One ReadConsoleW into `units`; 0 for the end of the input. As with the platform's own
+// runtimes, Ctrl-Z ends a read at once and is not passed on, and on its own it is the end.
+IoResult<std::size_t> read_console_units(HANDLE console, std::span<char16_t> units) {
+  constexpr char16_t kCtrlZ = 0x1A;
+  CONSOLE_READCONSOLE_CONTROL control{};
+  control.nLength = sizeof control;
+  control.dwCtrlWakeupMask = 1ul << kCtrlZ;
+  DWORD got = 0;
+  for (;;) {
+    ::SetLastError(0);
+    if (!::ReadConsoleW(console, units.data(), static_cast<DWORD>(units.size()), &got, &control)) {
+      return std::unexpected(last_error());
+    }
+    // Ctrl-C while reading ends the read without a character; the console's handler deals
+    // with the signal, and the reading goes on.
+    if (got != 0 || ::GetLastError() != ERROR_OPERATION_ABORTED) break;
+  }
+  if (got > 0 && units[got - 1] == kCtrlZ) --got;
+  return static_cast<std::size_t>(got);
+}
+
+IoResult<std::size_t> read_console(HANDLE console, std::span<char> buffer) {
+  // The console's text outlives one call: what did not fit the caller's buffer, and the
+  // first half of a pair whose second half is still to come, wait here for the next one.
+  static text::Utf16ToUtf8Stream console_text;
+  while (!console_text.ready()) {
+    std::array<char16_t, 4096> units;
+    auto got = read_console_units(console, units);
+    if (!got) return std::unexpected(got.error());
+    auto put = console_text.put(std::u16string_view(units.data(), *got));
+    if (!put) return std::unexpected(IoError{ErrorKind::InvalidData, put.error()});
+  }
+  return console_text.take(buffer);
 }
 
 IoResult<void> write_all(DWORD which, std::string_view bytes) {
@@ -84,6 +123,7 @@ std::expected<std::vector<std::string>, std::string> arguments(int, char**) {
 IoResult<std::size_t> read_stdin(std::span<char> buffer) {
   const HANDLE handle = ::GetStdHandle(STD_INPUT_HANDLE);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return 0;
+  if (is_console(handle)) return read_console(handle, buffer);
   DWORD got = 0;
   const auto size = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1u << 30));
   if (!::ReadFile(handle, buffer.data(), size, &got, nullptr)) {
