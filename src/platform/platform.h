@@ -177,7 +177,8 @@ IoResult<void> remove_file(const std::string& path);
 
 // Starts `path` with no arguments, this process's environment and working directory and all
 // three standard streams on the null device. Never waits for it and leaves no zombie
-// behind; the child inherits no handle of ours.
+// behind; the child inherits no handle of ours, not even one that our own caller handed
+// us, and no signal aimed at our terminal session reaches it.
 IoResult<void> spawn_detached(const std::string& path);
 std::uint32_t process_id();
 
