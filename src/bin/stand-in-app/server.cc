@@ -120,9 +120,12 @@ int run_app(const Settings& settings) {
     write_mark(settings, ".exit");
     return 1;
   }
-  const std::string socket = socket_text(listener->port());
   const bool refusing = refuses(settings);
-  // Closed before the file appears, so that every connect to the address is refused.
+  // Closed before the file appears, so that every connect to the address is refused. The
+  // freed port goes back to the system, where any listener on 127.0.0.1 may take it; the
+  // published address names 127.0.0.2, which nobody binds, so it keeps refusing.
+  const std::string socket =
+      refusing ? "127.0.0.2:" + std::to_string(listener->port()) : socket_text(listener->port());
   if (refusing) listener->close();
 
   std::this_thread::sleep_for(settings.publish_delay);
