@@ -12,4 +12,9 @@ namespace tov::json {
 // `text` must be valid UTF-8.
 std::string rust_debug_str(std::string_view text);
 
+// The Unicode version whose characters rust_debug_str escapes as the Rust standard library
+// of that version does (Rust's char::UNICODE_VERSION, written "17.0.0"). A Rust of another
+// Unicode escapes other characters, so the differential test checks its peer against this.
+extern const std::string_view kRustDebugUnicodeVersion;
+
 }  // namespace tov::json

@@ -3,6 +3,7 @@
 //   serde_diff generate FILE          writes the generated cases to FILE
 //   serde_diff run FILE...            prints, for each case, what our reader and writer do,
 //                                     in the form the Rust peer prints for serde_json
+//   serde_diff unicode-version        the Unicode version our Rust-style escaping follows
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -15,6 +16,7 @@
 #include "case_generator.h"
 #include "cli_protocol/records.h"
 #include "json/json.h"
+#include "json/rust_text.h"
 
 namespace tov::serde_diff {
 
@@ -89,6 +91,10 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 2 && args[0] == "generate") return generate(args[1]);
   if (args.size() >= 2 && args[0] == "run") return run({args.begin() + 1, args.end()});
-  std::cerr << "usage: serde_diff generate FILE | run FILE...\n";
+  if (args.size() == 1 && args[0] == "unicode-version") {
+    std::cout << tov::json::kRustDebugUnicodeVersion << '\n';
+    return std::cout ? 0 : 1;
+  }
+  std::cerr << "usage: serde_diff generate FILE | run FILE... | unicode-version\n";
   return 2;
 }

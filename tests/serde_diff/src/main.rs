@@ -4,6 +4,7 @@
 //
 //   serde_diff_peer run FILE...     one block per case, on stdout
 //   serde_diff_peer escape-table    the characters Debug escapes in a str, as a C++ table
+//   serde_diff_peer unicode-version the Unicode version those characters come from
 
 use serde::Deserialize;
 use serde_json::Value;
@@ -164,8 +165,12 @@ fn main() {
     match args.get(1).map(|s| s.as_str()) {
         Some("run") => run(&args[2..]).expect("writing the output"),
         Some("escape-table") => escape_table(),
+        Some("unicode-version") => {
+            let (major, minor, update) = char::UNICODE_VERSION;
+            println!("{}.{}.{}", major, minor, update);
+        }
         _ => {
-            eprintln!("usage: serde_diff_peer run FILE... | escape-table");
+            eprintln!("usage: serde_diff_peer run FILE... | escape-table | unicode-version");
             std::process::exit(2);
         }
     }
