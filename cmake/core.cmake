@@ -10,7 +10,16 @@ set(BRAND_APP_STEM "quillboard-app" CACHE STRING "File stem of the desktop app")
 
 find_package(nlohmann_json 3 QUIET)
 if(NOT nlohmann_json_FOUND)
+  # Without this check a native build configures and then stops at the first #include.
+  if(NOT CMAKE_CROSSCOMPILING)
+    message(FATAL_ERROR "nlohmann/json 3 not found: install nlohmann-json3-dev "
+                        "(scripts/install-deps.sh does)")
+  endif()
   # The cross build sees the header-only library through the host's include folder.
+  if(NOT EXISTS /usr/include/nlohmann/json.hpp)
+    message(FATAL_ERROR "/usr/include/nlohmann/json.hpp not found: install nlohmann-json3-dev "
+                        "on the build machine (scripts/install-deps.sh does)")
+  endif()
   add_library(nlohmann_json INTERFACE)
   add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json)
   target_compile_options(nlohmann_json INTERFACE -idirafter /usr/include)
