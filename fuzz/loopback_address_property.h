@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/loopback.h"
 #include "property.h"
 
 namespace tov::fuzzing {

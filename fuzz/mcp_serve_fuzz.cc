@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "cli_protocol/app_launch.h"
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/control_file.h"
 #include "mcp_serve_property.h"
 #include "platform/platform.h"
 

@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "cli_protocol/brand.h"
+#include "cli_protocol/loopback.h"
 #include "text/unicode_text.h"
 
 namespace tov::protocol {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/control_file.h"
 #include "cli_protocol/records.h"
 #include "platform/platform.h"
 

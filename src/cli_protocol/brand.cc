@@ -1,4 +1,5 @@
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/brand.h"
+
 #include "text/unicode_text.h"
 
 namespace tov::protocol {

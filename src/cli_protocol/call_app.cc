@@ -1,11 +1,16 @@
+#include "cli_protocol/call_app.h"
+
 #include <string>
 
-#include "cli_protocol/control_call.h"
 #include "cli_protocol/frames.h"
+#include "json/json.h"
 
 namespace tov::protocol {
 
 namespace {
+
+constexpr std::chrono::seconds kReceiveDeadline{16};
+constexpr std::chrono::seconds kExportReceiveDeadline{301};
 
 constexpr std::string_view kTimeoutMessage =
     "The app did not answer within the operation deadline. The request may still complete; inspect the "

@@ -1,6 +1,9 @@
+#include "cli_protocol/control_file.h"
+
 #include <string>
 
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/brand.h"
+#include "platform/platform.h"
 #include "text/unicode_text.h"
 #include "text/utf8.h"
 

@@ -1,14 +1,16 @@
+#include "cli_protocol/loopback.h"
+
 #include <algorithm>
 #include <array>
 #include <optional>
 #include <span>
 #include <string>
 
-#include "cli_protocol/control_call.h"
-
 namespace tov::protocol {
 
 namespace {
+
+constexpr std::chrono::seconds kConnectTimeout{15};
 
 // Reads the standard notation of an IP socket address and nothing else: dotted decimal IPv4
 // without leading zeros, bracketed IPv6 with "::" and a dotted IPv4 tail, an optional decimal

@@ -11,9 +11,9 @@
 
 #include <nlohmann/json.hpp>
 
-namespace tov::json {
+#include "json/json_fwd.h"
 
-using Value = nlohmann::json;
+namespace tov::json {
 
 // Nesting that reading accepts: 127 arrays and objects, the outermost included.
 inline constexpr int kMaxDepth = 127;

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "cli_protocol/brand.h"
 #include "cli_protocol/client_identity.h"
-#include "cli_protocol/control_call.h"
 #include "mcp_server/serve_loop.h"
 #include "text/unicode_text.h"
 

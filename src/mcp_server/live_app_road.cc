@@ -7,7 +7,9 @@
 #include <utility>
 
 #include "cli_protocol/app_launch.h"
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/call_app.h"
+#include "cli_protocol/control_file.h"
+#include "cli_protocol/loopback.h"
 #include "platform/platform.h"
 
 namespace tov::mcp {

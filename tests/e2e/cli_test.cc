@@ -7,7 +7,8 @@
 #include <fstream>
 
 #include "bin/tov-office-desktop/cli_options.h"
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/brand.h"
+#include "cli_protocol/control_file.h"
 #include "platform/platform.h"
 #include "support/expected_output.h"
 #include "support/scripted_app.h"

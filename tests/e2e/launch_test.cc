@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/loopback.h"
 #include "json/json.h"
 #include "platform/platform.h"
 #include "support/expected_output.h"

@@ -10,7 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "bin/stand-in-app/knobs.h"
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/brand.h"
+#include "cli_protocol/control_file.h"
 #include "json/json.h"
 #include "platform/platform.h"
 

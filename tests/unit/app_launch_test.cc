@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "cli_protocol/call_app.h"
 #include "support/env_guard.h"
 #include "support/scripted_app.h"
 

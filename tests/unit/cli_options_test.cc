@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/brand.h"
 #include "json/json.h"
 
 namespace tov::cli {

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/control_file.h"
 #include "cli_protocol/records.h"
 #include "json/json.h"
 #include "platform/platform.h"

@@ -4,7 +4,7 @@
 #include <array>
 #include <unordered_set>
 
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/brand.h"
 #include "json/json.h"
 #include "text/unicode_text.h"
 

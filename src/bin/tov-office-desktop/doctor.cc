@@ -1,8 +1,10 @@
 #include "bin/tov-office-desktop/doctor.h"
 
 #include "bin/tov-office-desktop/run_cli.h"
+#include "cli_protocol/call_app.h"
 #include "cli_protocol/client_identity.h"
-#include "cli_protocol/control_call.h"
+#include "cli_protocol/control_file.h"
+#include "cli_protocol/loopback.h"
 #include "cli_protocol/records.h"
 #include "json/json.h"
 #include "platform/platform.h"
