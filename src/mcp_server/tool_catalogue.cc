@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "json/json.h"
+
 namespace tov::mcp {
 namespace {
 

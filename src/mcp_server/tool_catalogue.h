@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "json/json.h"
+#include "json/json_fwd.h"
 
 namespace tov::mcp {
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "json/json.h"
+
 namespace tov::mcp {
 namespace {
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "cli_protocol/records.h"
-#include "json/json.h"
+#include "json/json_fwd.h"
 
 namespace tov::mcp {
 

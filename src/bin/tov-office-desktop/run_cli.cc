@@ -2,6 +2,8 @@
 
 #include <exception>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "bin/tov-office-desktop/cli_options.h"
 #include "bin/tov-office-desktop/command_request.h"
@@ -10,6 +12,8 @@
 #include "cli_protocol/call_app.h"
 #include "cli_protocol/client_identity.h"
 #include "cli_protocol/control_file.h"
+#include "cli_protocol/records.h"
+#include "json/json.h"
 #include "mcp_server/mcp_server.h"
 #include "platform/platform.h"
 #include "text/unicode_text.h"
@@ -41,6 +45,21 @@ void print_data_line(const json::Value& data) {
   auto written = json::write_compact_in_pieces(data, kPieceBytes, write_out);
   if (!written) return report_render_failure(written.error());
   write_out("\n");
+}
+
+void print_failure(std::string_view code, std::string_view message) {
+  // A message can quote a path from the environment, whose bytes need not be UTF-8.
+  const std::string text = text::lossy_utf8(message);
+  print_error_line(protocol::response_to_value(protocol::Response::failure(code, text)));
+}
+
+void print_app_response(const protocol::Response& response) {
+  if (response.ok) {
+    if (!response.data) return print_json_line(json::Value());
+    return print_data_line(*response.data);
+  }
+  if (response.error) return print_error_line(protocol::response_to_value(response));
+  print_failure("ActionFailed", "The app reported a failure without a reason");
 }
 
 bool is_help_word(std::string_view word) {
@@ -135,21 +154,6 @@ int cli_main(int argc, char** argv) {
     print_failure("BadRequest", e.what());
     return 1;
   }
-}
-
-void print_app_response(const protocol::Response& response) {
-  if (response.ok) {
-    if (!response.data) return print_json_line(json::Value());
-    return print_data_line(*response.data);
-  }
-  if (response.error) return print_error_line(protocol::response_to_value(response));
-  print_failure("ActionFailed", "The app reported a failure without a reason");
-}
-
-void print_failure(std::string_view code, std::string_view message) {
-  // A message can quote a path from the environment, whose bytes need not be UTF-8.
-  const std::string text = text::lossy_utf8(message);
-  print_error_line(protocol::response_to_value(protocol::Response::failure(code, text)));
 }
 
 void print_json_line(const json::Value& value) {

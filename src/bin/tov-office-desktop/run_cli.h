@@ -1,14 +1,13 @@
-// The frame of one command-line run, and the only ways its answers reach the console.
+// The frame of one command-line run. Its answers reach the console only through the printers
+// of run_cli.cc; print_json_line is the one that doctor shares.
 #pragma once
 
 #include <cstdint>
 #include <expected>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "cli_protocol/records.h"
-#include "json/json.h"
+#include "json/json_fwd.h"
 
 namespace tov::cli {
 
@@ -17,8 +16,6 @@ std::expected<std::uint8_t, std::string> run_cli(const std::vector<std::string>&
 // The process entry's work: run_cli, then the exit code or a "BadRequest" failure line.
 int cli_main(int argc, char** argv);
 
-void print_app_response(const protocol::Response& response);
-void print_failure(std::string_view code, std::string_view message);
 void print_json_line(const json::Value& value);
 
 }  // namespace tov::cli
