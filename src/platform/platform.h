@@ -58,8 +58,7 @@ struct SocketAddress {
   bool is_v6 = false;
   std::array<std::uint8_t, 16> ip{};
   std::uint16_t port = 0;
-  std::uint32_t flow_info = 0;  // IPv6 only
-  std::uint32_t scope_id = 0;   // IPv6 only
+  std::uint32_t scope_id = 0;  // IPv6 only
 
   // 127.0.0.1 or [::1] on `port`.
   static SocketAddress loopback(std::uint16_t port, bool v6 = false) {

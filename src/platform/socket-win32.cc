@@ -40,7 +40,6 @@ NativeAddress to_native(const SocketAddress& address) {
     sockaddr_in6 v6{};
     v6.sin6_family = AF_INET6;
     v6.sin6_port = htons(address.port);
-    v6.sin6_flowinfo = htonl(address.flow_info);
     v6.sin6_scope_id = address.scope_id;
     std::memcpy(&v6.sin6_addr, address.ip.data(), 16);
     std::memcpy(&native.storage, &v6, sizeof v6);
