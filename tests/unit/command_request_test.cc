@@ -206,58 +206,39 @@ TEST(CommandRequest, ExecuteCompleteRequest) {
   run_cases(cases);
 }
 
-TEST(BaseRevisionValue, NumbersOnlyForPlainExactIntegers) {
-  struct Row {
-    std::string_view text;
-    std::string_view json;
-  };
-  const Row rows[] = {
+TEST(CommandRequest, BaseRevisionIsANumberOnlyWhenPlainAndExact) {
+  const std::pair<std::string, std::string> cases[] = {
       {"42", "42"},
       {"007", "7"},
       {"9007199254740991", "9007199254740991"},
       {"0009007199254740991", "9007199254740991"},
       {"9007199254740992", "\"9007199254740992\""},
       {"18446744073709551616", "\"18446744073709551616\""},
-      {"", "\"\""},
       {"-1", "\"-1\""},
       {"1.5", "\"1.5\""},
       {"1e3", "\"1e3\""},
       {" 1", "\" 1\""},
       {"\u0661", "\"\u0661\""},  // a digit, but not an ASCII one
   };
-  for (const Row& row : rows) {
-    auto text = json::to_compact(base_revision_value(row.text));
-    ASSERT_TRUE(text.has_value());
-    EXPECT_EQ(*text, row.json) << row.text;
+  for (const auto& [text, json] : cases) {
+    EXPECT_EQ(outcome("save", {"--base-revision", text}), "save {\"baseRevision\":" + json + "}") << text;
   }
 }
 
-TEST(ParseJsonLabeled, TrimsWhiteSpaceAndOneByteOrderMark) {
-  struct Row {
-    std::string_view text;
-    std::string_view result;  // compact JSON, or the whole refusal
+TEST(CommandRequest, JsonOptionTextLosesWhiteSpaceAndOneByteOrderMark) {
+  const std::string not_json = "the action batch is not valid JSON: ";
+  const std::pair<std::string, std::string> cases[] = {
+      {"[1]", "execute {\"commands\":[1]}"},
+      {"  \n[1]\r\n\t", "execute {\"commands\":[1]}"},
+      {"\u3000[1]\u00A0", "execute {\"commands\":[1]}"},
+      {"\xEF\xBB\xBF[1]", "execute {\"commands\":[1]}"},
+      {" \xEF\xBB\xBF \n {\"a\":1}\n", "execute {\"commands\":{\"a\":1}}"},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF[1]", not_json + "expected value at line 1 column 1"},
+      {"\xEF\xBB\xBF", not_json + "EOF while parsing a value at line 1 column 0"},
+      {"\n\n[1,", not_json + "EOF while parsing a value at line 1 column 3"},
   };
-  const Row rows[] = {
-      {"[1]", "[1]"},
-      {"  \n[1]\r\n\t", "[1]"},
-      {"\u3000[1]\u00A0", "[1]"},
-      {"\xEF\xBB\xBF[1]", "[1]"},
-      {" \xEF\xBB\xBF \n {\"a\":1}\n", "{\"a\":1}"},
-      {"\xEF\xBB\xBF\xEF\xBB\xBF[1]", "L is not valid JSON: expected value at line 1 column 1"},
-      {"", "L is not valid JSON: EOF while parsing a value at line 1 column 0"},
-      {"\xEF\xBB\xBF", "L is not valid JSON: EOF while parsing a value at line 1 column 0"},
-      {"\n\n[1,", "L is not valid JSON: EOF while parsing a value at line 1 column 3"},
-  };
-  for (const Row& row : rows) {
-    auto value = parse_json_labeled(row.text, "L");
-    std::string got;
-    if (value) {
-      auto text = json::to_compact(*value);
-      got = text ? *text : "<unrenderable>";
-    } else {
-      got = value.error();
-    }
-    EXPECT_EQ(got, row.result) << ::testing::PrintToString(std::string(row.text));
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(outcome("execute", {"--commands", text}), expected) << ::testing::PrintToString(text);
   }
 }
 

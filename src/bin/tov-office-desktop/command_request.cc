@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "text/unicode_text.h"
@@ -36,6 +38,78 @@ json::Value string_array(const std::vector<std::string>& items) {
   json::Value array = json::Value::array();
   for (const std::string& item : items) array.push_back(item);
   return array;
+}
+
+json::Value base_revision_value(std::string_view text) {
+  const bool digits = !text.empty() && std::all_of(text.begin(), text.end(),
+                                                   [](char c) { return c >= '0' && c <= '9'; });
+  if (digits) {
+    // Stops as soon as the limit is passed, so the sum never overflows.
+    std::uint64_t value = 0;
+    for (char c : text) {
+      value = value * 10 + static_cast<std::uint64_t>(c - '0');
+      if (value > kMaxExactInteger) return json::Value(std::string(text));
+    }
+    return json::Value(value);
+  }
+  return json::Value(std::string(text));
+}
+
+std::expected<std::string, std::string> absolute_path_text(std::string_view path) {
+  if (platform::is_absolute(path)) return std::string(path);
+  auto dir = platform::current_dir();
+  if (!dir)
+    return std::unexpected("could not resolve the current directory: " + dir.error().message);
+  return text::lossy_utf8(platform::join(*dir, path));
+}
+
+std::expected<std::vector<std::string>, std::string> split_comma_list(std::string_view text,
+                                                                      std::string_view option) {
+  std::vector<std::string> pieces = split_at_commas(text);
+  std::erase_if(pieces, [](const std::string& piece) { return piece.empty(); });
+  if (pieces.empty()) {
+    return std::unexpected(std::string(option) + " needs at least one comma-separated value");
+  }
+  return pieces;
+}
+
+std::expected<json::Value, std::string> parse_json_labeled(std::string_view text,
+                                                           std::string_view label) {
+  std::string_view rest = text::trim(text);
+  if (rest.starts_with(kByteOrderMark)) rest = text::trim(rest.substr(kByteOrderMark.size()));
+  auto value = json::parse(rest);
+  if (!value)
+    return std::unexpected(std::string(label) + " is not valid JSON: " + value.error().message);
+  return std::move(*value);
+}
+
+std::expected<std::string, std::string> read_text_file(std::string_view path) {
+  const std::string name(path);
+  auto bytes = platform::read_file(name);
+  if (!bytes) return std::unexpected("could not read " + name + ": " + bytes.error().message);
+  if (!text::is_valid_utf8(*bytes)) {
+    return std::unexpected("could not read " + name + ": stream did not contain valid UTF-8");
+  }
+  return std::move(*bytes);
+}
+
+std::expected<std::string, std::string> read_stdin_text() {
+  std::string text;
+  std::array<char, 65536> buffer;
+  for (;;) {
+    auto got = platform::read_stdin(buffer);
+    if (!got) return std::unexpected("could not read stdin: " + got.error().message);
+    if (*got == 0) break;
+    text.append(buffer.data(), *got);
+  }
+  if (!text::is_valid_utf8(text)) {
+    return std::unexpected("could not read stdin: stream did not contain valid UTF-8");
+  }
+  return text;
+}
+
+std::string resolve_failed_message(std::string_view path, std::string_view err) {
+  return "could not resolve " + std::string(path) + ": " + std::string(err);
 }
 
 // "--path" made absolute, refused as "<command> needs --path" when it is missing.
@@ -117,34 +191,6 @@ Params select_tab_params(const CliOptions& options) {
   return json::Value{{"target", *options.target}};
 }
 
-struct CommandRow {
-  std::string_view command;
-  std::string_view op;
-  Params (*build)(const CliOptions&);
-  bool base_revision;  // sends --base-revision as "baseRevision"
-};
-
-constexpr std::array<CommandRow, 18> kCommands = {{
-    {"status", "status", empty_params, false},
-    {"open", "open", open_params, false},
-    {"new", "new", new_params, false},
-    {"manifest", "manifest", manifest_params, false},
-    {"can", "can", can_params, false},
-    {"execute", "execute", execute_params, false},
-    {"operation", "operation", operation_params, false},
-    {"undo", "undo", empty_params, false},
-    {"redo", "redo", empty_params, false},
-    {"save", "save", empty_params, true},
-    {"save-as", "saveAs", save_as_params, true},
-    {"clone", "document.clone", clone_params, true},
-    {"save-verified", "save-verified", save_verified_params, true},
-    {"export", "export", export_params, true},
-    {"register-media", "mediaRegister", register_media_params, false},
-    {"feedback", "feedback", feedback_params, false},
-    {"close", "close", close_params, false},
-    {"select-tab", "selectTab", select_tab_params, false},
-}};
-
 // The text of a complete execute request, from --request or --request-file.
 std::expected<std::string, std::string> complete_request_text(const CliOptions& options) {
   if (options.request) {
@@ -207,29 +253,6 @@ Params action_batch(const CliOptions& options) {
   return params;
 }
 
-}  // namespace
-
-std::expected<CommandRequest, std::string> command_request(std::string_view command,
-                                                           const CliOptions& options) {
-  auto row = std::find_if(kCommands.begin(), kCommands.end(),
-                          [&](const CommandRow& r) { return r.command == command; });
-  if (row == kCommands.end()) return std::unexpected("unknown command " + std::string(command));
-
-  auto params = row->build(options);
-  if (!params) return std::unexpected(params.error());
-  // select-tab carries its target as its own parameter.
-  if (options.target && command != "select-tab") (*params)["target"] = *options.target;
-  if (row->base_revision && options.base_revision) {
-    (*params)["baseRevision"] = base_revision_value(*options.base_revision);
-  }
-  // Checked last, so that a bad path is reported before the missing id.
-  if (command == "clone") {
-    if (!options.operation_id) return std::unexpected(needs("clone", "operation-id"));
-    (*params)["operationId"] = *options.operation_id;
-  }
-  return CommandRequest{std::string(row->op), std::move(*params)};
-}
-
 std::expected<json::Value, std::string> manifest_params(const CliOptions& options) {
   if (options.full) {
     if (options.types || options.groups) {
@@ -256,76 +279,55 @@ std::expected<json::Value, std::string> execute_params(const CliOptions& options
   return action_batch(options);
 }
 
-json::Value base_revision_value(std::string_view text) {
-  const bool digits = !text.empty() && std::all_of(text.begin(), text.end(),
-                                                   [](char c) { return c >= '0' && c <= '9'; });
-  if (digits) {
-    // Stops as soon as the limit is passed, so the sum never overflows.
-    std::uint64_t value = 0;
-    for (char c : text) {
-      value = value * 10 + static_cast<std::uint64_t>(c - '0');
-      if (value > kMaxExactInteger) return json::Value(std::string(text));
-    }
-    return json::Value(value);
+struct CommandRow {
+  std::string_view command;
+  std::string_view op;
+  Params (*build)(const CliOptions&);
+  bool base_revision;  // sends --base-revision as "baseRevision"
+};
+
+constexpr std::array<CommandRow, 18> kCommands = {{
+    {"status", "status", empty_params, false},
+    {"open", "open", open_params, false},
+    {"new", "new", new_params, false},
+    {"manifest", "manifest", manifest_params, false},
+    {"can", "can", can_params, false},
+    {"execute", "execute", execute_params, false},
+    {"operation", "operation", operation_params, false},
+    {"undo", "undo", empty_params, false},
+    {"redo", "redo", empty_params, false},
+    {"save", "save", empty_params, true},
+    {"save-as", "saveAs", save_as_params, true},
+    {"clone", "document.clone", clone_params, true},
+    {"save-verified", "save-verified", save_verified_params, true},
+    {"export", "export", export_params, true},
+    {"register-media", "mediaRegister", register_media_params, false},
+    {"feedback", "feedback", feedback_params, false},
+    {"close", "close", close_params, false},
+    {"select-tab", "selectTab", select_tab_params, false},
+}};
+
+}  // namespace
+
+std::expected<CommandRequest, std::string> command_request(std::string_view command,
+                                                           const CliOptions& options) {
+  auto row = std::find_if(kCommands.begin(), kCommands.end(),
+                          [&](const CommandRow& r) { return r.command == command; });
+  if (row == kCommands.end()) return std::unexpected("unknown command " + std::string(command));
+
+  auto params = row->build(options);
+  if (!params) return std::unexpected(params.error());
+  // Every command forwards --target; select-tab's own parameter is this same value.
+  if (options.target) (*params)["target"] = *options.target;
+  if (row->base_revision && options.base_revision) {
+    (*params)["baseRevision"] = base_revision_value(*options.base_revision);
   }
-  return json::Value(std::string(text));
-}
-
-std::expected<std::string, std::string> absolute_path_text(std::string_view path) {
-  if (platform::is_absolute(path)) return std::string(path);
-  auto dir = platform::current_dir();
-  if (!dir)
-    return std::unexpected("could not resolve the current directory: " + dir.error().message);
-  return text::lossy_utf8(platform::join(*dir, path));
-}
-
-std::expected<std::vector<std::string>, std::string> split_comma_list(std::string_view text,
-                                                                      std::string_view option) {
-  std::vector<std::string> pieces = split_at_commas(text);
-  std::erase_if(pieces, [](const std::string& piece) { return piece.empty(); });
-  if (pieces.empty()) {
-    return std::unexpected(std::string(option) + " needs at least one comma-separated value");
+  // Checked last, so that a bad path is reported before the missing id.
+  if (command == "clone") {
+    if (!options.operation_id) return std::unexpected(needs("clone", "operation-id"));
+    (*params)["operationId"] = *options.operation_id;
   }
-  return pieces;
-}
-
-std::expected<json::Value, std::string> parse_json_labeled(std::string_view text,
-                                                           std::string_view label) {
-  std::string_view rest = text::trim(text);
-  if (rest.starts_with(kByteOrderMark)) rest = text::trim(rest.substr(kByteOrderMark.size()));
-  auto value = json::parse(rest);
-  if (!value)
-    return std::unexpected(std::string(label) + " is not valid JSON: " + value.error().message);
-  return std::move(*value);
-}
-
-std::expected<std::string, std::string> read_text_file(std::string_view path) {
-  const std::string name(path);
-  auto bytes = platform::read_file(name);
-  if (!bytes) return std::unexpected("could not read " + name + ": " + bytes.error().message);
-  if (!text::is_valid_utf8(*bytes)) {
-    return std::unexpected("could not read " + name + ": stream did not contain valid UTF-8");
-  }
-  return std::move(*bytes);
-}
-
-std::expected<std::string, std::string> read_stdin_text() {
-  std::string text;
-  std::array<char, 65536> buffer;
-  for (;;) {
-    auto got = platform::read_stdin(buffer);
-    if (!got) return std::unexpected("could not read stdin: " + got.error().message);
-    if (*got == 0) break;
-    text.append(buffer.data(), *got);
-  }
-  if (!text::is_valid_utf8(text)) {
-    return std::unexpected("could not read stdin: stream did not contain valid UTF-8");
-  }
-  return text;
-}
-
-std::string resolve_failed_message(std::string_view path, std::string_view err) {
-  return "could not resolve " + std::string(path) + ": " + std::string(err);
+  return CommandRequest{std::string(row->op), std::move(*params)};
 }
 
 }  // namespace tov::cli
