@@ -70,6 +70,12 @@ void append_lower_case(std::u32string& out, char32_t c) {
   out.push_back(c);
 }
 
+// The character itself for ASCII letters and digits, '-' for everything else.
+char32_t agent_name_char(char32_t c) {
+  const bool ascii_alnum = (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || (c >= U'0' && c <= U'9');
+  return ascii_alnum ? c : U'-';
+}
+
 // The hyphen-separated pieces of `name`, empty ones dropped, joined by single hyphens.
 std::string collapse_hyphens(std::string_view name) {
   std::string out;
@@ -113,6 +119,13 @@ ClientIdentity by_underscore_rule(std::string_view text) {
   return {std::string(text.substr(0, first)), std::move(version), std::nullopt};
 }
 
+// The variable's value when it is set, valid Unicode and not empty.
+std::optional<std::string> non_empty_env(const char* name) {
+  auto value = platform::env_var(name);
+  if (!value || value->empty()) return std::nullopt;
+  return value;
+}
+
 ClientIdentity claude_code_identity() {
   return {"claude-code", non_empty_env("CLAUDE_AGENT_SDK_VERSION"), std::nullopt};
 }
@@ -150,23 +163,12 @@ constexpr std::array<ClientSource, 9> kClientSources{{
 
 std::span<const AgentAlias> agent_alias_table() { return kAgentAliases; }
 
-std::optional<std::string> non_empty_env(const char* name) {
-  auto value = platform::env_var(name);
-  if (!value || value->empty()) return std::nullopt;
-  return value;
-}
-
 std::optional<ClientIdentity> detect_client(std::optional<std::string_view> explicit_text) {
   if (explicit_text) return by_slash_rule(*explicit_text);
   for (const auto& source : kClientSources) {
     if (auto value = non_empty_env(source.variable)) return source.identity(*value);
   }
   return std::nullopt;
-}
-
-char32_t agent_name_char(char32_t c) {
-  const bool ascii_alnum = (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || (c >= U'0' && c <= U'9');
-  return ascii_alnum ? c : U'-';
 }
 
 std::string normalize_agent_name(std::string_view name) {

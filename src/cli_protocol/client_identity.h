@@ -21,9 +21,5 @@ std::span<const AgentAlias> agent_alias_table();
 std::optional<ClientIdentity> detect_client(std::optional<std::string_view> explicit_text);
 // A short canonical agent id: lower-case ASCII letters, digits and single hyphens; never empty.
 std::string normalize_agent_name(std::string_view name);
-// The character itself for ASCII letters and digits, '-' for everything else.
-char32_t agent_name_char(char32_t c);
-// The variable's value when it is set, valid Unicode and not empty.
-std::optional<std::string> non_empty_env(const char* name);
 
 }  // namespace tov::protocol

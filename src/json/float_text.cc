@@ -7,6 +7,15 @@
 
 namespace tov::json {
 
+namespace {
+
+// The shortest digits of a finite, non-zero magnitude: value = 0.DIGITS x 10^point.
+struct ShortestDigits {
+  char digits[20] = {};
+  int length = 0;
+  int point = 0;
+};
+
 ShortestDigits shortest_digits(double magnitude) {
   // to_chars in scientific form gives exactly the shortest round-trip digits: "d.ddde±x".
   char text[40];
@@ -22,8 +31,6 @@ ShortestDigits shortest_digits(double magnitude) {
   result.point = exponent + 1;
   return result;
 }
-
-namespace {
 
 void append_exponent(std::string& out, int exponent) {
   char text[8];

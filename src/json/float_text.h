@@ -6,14 +6,6 @@
 
 namespace tov::json {
 
-// The shortest digits of a finite, non-zero magnitude: value = 0.DIGITS x 10^point.
-struct ShortestDigits {
-  char digits[20] = {};
-  int length = 0;
-  int point = 0;
-};
-ShortestDigits shortest_digits(double magnitude);
-
 // ryu's form: "1.0", "1000000000000000.0", "1e16", "0.00001", "1e-6", "1.5e300", "-0.0".
 // The value must be finite.
 void append_float(std::string& out, double value);

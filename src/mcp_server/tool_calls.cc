@@ -4,6 +4,7 @@
 #include "mcp_server/tool_calls.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -61,6 +62,19 @@ Built text_param(const json::Value& arguments, const char* key, std::string_view
 Built unchanged(const json::Value& arguments, const Target&) { return arguments; }
 
 Built nothing(const json::Value&, const Target&) { return json::Value::object(); }
+
+Built build_open_params(const json::Value& arguments) {
+  const std::string* path = find_string(arguments, "path");
+  if (path == nullptr) return refuse("office_open needs a path.");
+  json::Value params = json::Value::object({{"path", *path}});
+  const json::Value* access = find(arguments, "access");
+  if (access == nullptr) return params;
+  if (*access != "read" && *access != "readWrite") {
+    return refuse("office_open access must be read or readWrite.");
+  }
+  params["access"] = *access;
+  return params;
+}
 
 Built open_params(const json::Value& arguments, const Target&) {
   return build_open_params(arguments);
@@ -160,6 +174,12 @@ constexpr ToolRow kTools[] = {
     {"office_save", "save", nothing, kWithTarget},
 };
 
+// Sets "target" on an object; anything else goes unchanged.
+json::Value with_target(json::Value params, const std::optional<std::string>& target) {
+  if (params.is_object() && target) params["target"] = *target;
+  return params;
+}
+
 const ToolRow* find_tool(std::string_view name) {
   for (const ToolRow& row : kTools) {
     if (row.name == name) return &row;
@@ -168,24 +188,6 @@ const ToolRow* find_tool(std::string_view name) {
 }
 
 }  // namespace
-
-json::Value with_target(json::Value params, const std::optional<std::string>& target) {
-  if (params.is_object() && target) params["target"] = *target;
-  return params;
-}
-
-std::expected<json::Value, std::string> build_open_params(const json::Value& arguments) {
-  const std::string* path = find_string(arguments, "path");
-  if (path == nullptr) return refuse("office_open needs a path.");
-  json::Value params = json::Value::object({{"path", *path}});
-  const json::Value* access = find(arguments, "access");
-  if (access == nullptr) return params;
-  if (*access != "read" && *access != "readWrite") {
-    return refuse("office_open access must be read or readWrite.");
-  }
-  params["access"] = *access;
-  return params;
-}
 
 std::expected<ToolCall, json::Value> prepare_tool_call(const json::Value& id,
                                                       const json::Value* params) {

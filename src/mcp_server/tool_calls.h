@@ -2,8 +2,6 @@
 #pragma once
 
 #include <expected>
-#include <optional>
-#include <string>
 #include <string_view>
 
 #include "json/json.h"
@@ -15,8 +13,6 @@ namespace tov::mcp {
 // The reply to a tools/call; the announcement and the exchange with the app go by `road`.
 json::Value handle_tools_call(McpSession& session, json::Value id, const json::Value* params,
                               AppRoad& road, ServeStreams& streams);
-json::Value with_target(json::Value params, const std::optional<std::string>& target);
-std::expected<json::Value, std::string> build_open_params(const json::Value& arguments);
 
 // A checked tool call: the control operation and its parameters.
 struct ToolCall {

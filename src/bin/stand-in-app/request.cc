@@ -2,6 +2,9 @@
 
 namespace tov::standin {
 
+namespace {
+
+// Reads a request line (without its line feed); the failure is a message for the caller.
 std::expected<IncomingRequest, std::string> read_request(std::string_view line) {
   auto value = json::parse(line);
   if (!value) return std::unexpected("the request is not valid JSON: " + value.error().message);
@@ -21,6 +24,8 @@ std::expected<IncomingRequest, std::string> read_request(std::string_view line) 
   if (auto client = value->find("client"); client != value->end()) request.client = *client;
   return request;
 }
+
+}  // namespace
 
 protocol::Response answer_request(std::string_view line, std::string_view token, TabModel& model) {
   auto request = read_request(line);

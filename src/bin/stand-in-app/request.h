@@ -19,9 +19,6 @@ struct IncomingRequest {
   std::optional<json::Value> client;  // absent when the request had none
 };
 
-// Reads a request line (without its line feed); the failure is a message for the caller.
-std::expected<IncomingRequest, std::string> read_request(std::string_view line);
-
 // The answer to one request line: refused when it does not read or its token is not
 // `token`; else the model's answer, or an echo of what arrived for operations it does not
 // model.

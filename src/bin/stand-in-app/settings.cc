@@ -39,8 +39,7 @@ int hex_digit(char c) {
   return -1;
 }
 
-}  // namespace
-
+// Turns \n, \r, \t, \\ and \xHH into their bytes; any other backslash stays as it is.
 std::string unescape_bytes(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -63,6 +62,8 @@ std::string unescape_bytes(std::string_view text) {
   }
   return out;
 }
+
+}  // namespace
 
 Settings read_settings() {
   Settings s;

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace tov::standin {
 
@@ -26,8 +25,5 @@ struct Settings {
 
 // Reads the knobs of this process's environment; a knob that does not read is ignored.
 Settings read_settings();
-
-// Turns \n, \r, \t, \\ and \xHH into their bytes; any other backslash stays as it is.
-std::string unescape_bytes(std::string_view text);
 
 }  // namespace tov::standin

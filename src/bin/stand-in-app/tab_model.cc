@@ -7,6 +7,12 @@ namespace tov::standin {
 
 namespace {
 
+struct Format {
+  std::string_view name;
+  bool writable;
+};
+
+// The formats the stand-in registers, in the order status lists them.
 constexpr std::array kFormats = {
     Format{"docx", true}, Format{"pptx", true}, Format{"xlsx", true},
     Format{"md", true},   Format{"pdf", false},
@@ -43,10 +49,7 @@ json::Value tab_value(const Tab& tab) {
 
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-}  // namespace
-
-std::span<const Format> registered_formats() { return kFormats; }
-
+// The format that opens `path`, from its extension (any letter case); none when unknown.
 std::optional<std::string_view> format_for_path(std::string_view path) {
   const auto slash = path.find_last_of("/\\");
   const auto name = slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -59,6 +62,8 @@ std::optional<std::string_view> format_for_path(std::string_view path) {
   }
   return std::nullopt;
 }
+
+}  // namespace
 
 std::optional<protocol::Response> TabModel::handle(std::string_view op, const json::Value& params,
                                                    const std::optional<json::Value>& client) {

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,16 +21,6 @@ struct Tab {
   bool dirty = false;
   std::uint64_t revision = 0;
 };
-
-struct Format {
-  std::string_view name;
-  bool writable;
-};
-
-// The formats the stand-in registers, in the order status lists them.
-std::span<const Format> registered_formats();
-// The format that opens `path`, from its extension (any letter case); none when unknown.
-std::optional<std::string_view> format_for_path(std::string_view path);
 
 class TabModel {
  public:
