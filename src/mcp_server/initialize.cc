@@ -5,6 +5,7 @@
 
 #include "cli_protocol/brand.h"
 #include "cli_protocol/client_identity.h"
+#include "json/json.h"
 #include "mcp_server/serve_loop.h"
 #include "text/unicode_text.h"
 

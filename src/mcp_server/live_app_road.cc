@@ -10,6 +10,7 @@
 #include "cli_protocol/call_app.h"
 #include "cli_protocol/control_file.h"
 #include "cli_protocol/loopback.h"
+#include "json/json.h"
 #include "platform/platform.h"
 
 namespace tov::mcp {

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "cli_protocol/records.h"
-#include "json/json.h"
+#include "json/json_fwd.h"
 
 namespace tov::mcp {
 

@@ -1,6 +1,7 @@
 // The three shapes that every reply of the server takes.
 #include <utility>
 
+#include "json/json.h"
 #include "mcp_server/mcp_server.h"
 
 namespace tov::mcp {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli_protocol/client_identity.h"
+#include "json/json.h"
 #include "mcp_server/tool_calls.h"
 #include "mcp_server/tool_catalogue.h"
 #include "text/unicode_text.h"

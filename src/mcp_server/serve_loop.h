@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli_protocol/records.h"
-#include "json/json.h"
+#include "json/json_fwd.h"
 #include "mcp_server/mcp_server.h"
 #include "platform/platform.h"
 
