@@ -27,6 +27,19 @@ endif()
 
 get_filename_component(TOV_REPO "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 
+# tov_keep_platform_files(VAR): drops from the list VAR the files of the other platform:
+# name-posix.cc and name_posix_test.cc, or their -win32 and _win32 counterparts.
+function(tov_keep_platform_files var)
+  if(WIN32)
+    set(other posix)
+  else()
+    set(other win32)
+  endif()
+  set(files ${${var}})
+  list(FILTER files EXCLUDE REGEX "[-_]${other}(_test)?\\.cc$")
+  set(${var} ${files} PARENT_SCOPE)
+endfunction()
+
 # tov_add_core_library(NAME): everything but the two entry points, as a static library with
 # the brand settings compiled in, for this platform (-posix.cc or -win32.cc files).
 function(tov_add_core_library name)
@@ -39,11 +52,7 @@ function(tov_add_core_library name)
     ${TOV_REPO}/src/bin/tov-office-desktop/*.cc)
   list(FILTER sources EXCLUDE REGEX "_test\\.cc$")
   list(FILTER sources EXCLUDE REGEX "src/bin/tov-office-desktop/main\\.cc$")
-  if(WIN32)
-    list(FILTER sources EXCLUDE REGEX "-posix\\.cc$")
-  else()
-    list(FILTER sources EXCLUDE REGEX "-win32\\.cc$")
-  endif()
+  tov_keep_platform_files(sources)
 
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${TOV_REPO}/src)
