@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/native-win32.h"
+#include "text/utf16_stream.h"
 #include "text/utf8.h"
 
 namespace tov::platform::win32 {
@@ -12,10 +13,9 @@ namespace {
 // Decodes one character at `i`; none for an unpaired surrogate. Moves `i` past it either way.
 std::optional<char32_t> next_char(std::wstring_view text, std::size_t& i) {
   const char32_t unit = text[i++];
-  if (unit < 0xD800 || unit > 0xDFFF) return unit;
-  if (unit <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
-    const char32_t low = text[i++];
-    return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+  if (!text::is_high_surrogate(unit) && !text::is_low_surrogate(unit)) return unit;
+  if (text::is_high_surrogate(unit) && i < text.size() && text::is_low_surrogate(text[i])) {
+    return text::from_surrogates(unit, text[i++]);
   }
   return std::nullopt;
 }

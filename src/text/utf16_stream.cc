@@ -5,12 +5,6 @@
 #include "text/utf8.h"
 
 namespace tov::text {
-namespace {
-
-bool is_high(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool is_low(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-}  // namespace
 
 std::expected<void, std::string> Utf16ToUtf8Stream::put(std::u16string_view units) {
   // Text already handed out goes, so that the buffer holds at most one read's worth.
@@ -20,14 +14,14 @@ std::expected<void, std::string> Utf16ToUtf8Stream::put(std::u16string_view unit
   bool valid = !at_end_ || high_ == 0;
   for (const char16_t unit : units) {
     // A low half belongs right after a high half, and nothing else does.
-    if (high_ != 0 ? !is_low(unit) : is_low(unit)) {
+    if (high_ != 0 ? !is_low_surrogate(unit) : is_low_surrogate(unit)) {
       valid = false;
       break;
     }
     if (high_ != 0) {
-      append_utf8(text_, 0x10000 + ((char32_t{high_} - 0xD800) << 10) + (unit - 0xDC00));
+      append_utf8(text_, from_surrogates(high_, unit));
       high_ = 0;
-    } else if (is_high(unit)) {
+    } else if (is_high_surrogate(unit)) {
       high_ = unit;
     } else {
       append_utf8(text_, unit);

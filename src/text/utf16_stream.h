@@ -11,6 +11,13 @@
 
 namespace tov::text {
 
+// The two halves of a surrogate pair, and the character that they stand for together.
+constexpr bool is_high_surrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool is_low_surrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+constexpr char32_t from_surrogates(char32_t high, char32_t low) {
+  return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
+
 // One reader's UTF-16 input turned into UTF-8. A read may end between the two halves of a
 // surrogate pair, and its text may not fit what the reader asks for; both wait here.
 class Utf16ToUtf8Stream {
@@ -41,8 +48,7 @@ template <class Unit>
 std::size_t utf16_piece_length(const Unit* units, std::size_t count, std::size_t limit) {
   static_assert(sizeof(Unit) == 2);
   if (count <= limit) return count;
-  const auto last = static_cast<char16_t>(units[limit - 1]);
-  return last >= 0xD800 && last <= 0xDBFF ? limit - 1 : limit;
+  return is_high_surrogate(static_cast<char16_t>(units[limit - 1])) ? limit - 1 : limit;
 }
 
 }  // namespace tov::text
