@@ -39,16 +39,6 @@ std::string deadline_message(const Launch& launch, const LaunchTiming& timing, c
          std::to_string(seconds) + "s: " + last;
 }
 
-// Connects and gives the stream its receive and then its send timeout. A timeout that
-// cannot be set counts as a failed connect.
-platform::IoResult<platform::Socket> connect_with_timeouts(std::string_view socket_text) {
-  auto stream = connect_loopback(socket_text);
-  if (!stream) return stream;
-  if (auto set = stream->set_receive_timeout(kStreamTimeout); !set) return std::unexpected(std::move(set.error()));
-  if (auto set = stream->set_send_timeout(kStreamTimeout); !set) return std::unexpected(std::move(set.error()));
-  return stream;
-}
-
 std::string unreachable_message(std::string_view socket_text, const platform::IoError& error) {
   return "could not reach the app on " + std::string(socket_text) + ": " + error.message;
 }

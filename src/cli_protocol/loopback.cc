@@ -218,4 +218,12 @@ platform::IoResult<platform::Socket> connect_loopback(std::string_view socket_te
   return platform::Socket::connect(*address, kConnectTimeout);
 }
 
+platform::IoResult<platform::Socket> connect_with_timeouts(std::string_view socket_text) {
+  auto stream = connect_loopback(socket_text);
+  if (!stream) return stream;
+  if (auto set = stream->set_receive_timeout(kStreamTimeout); !set) return std::unexpected(std::move(set.error()));
+  if (auto set = stream->set_send_timeout(kStreamTimeout); !set) return std::unexpected(std::move(set.error()));
+  return stream;
+}
+
 }  // namespace tov::protocol

@@ -18,4 +18,8 @@ platform::IoResult<platform::SocketAddress> loopback_address(std::string_view so
 // Connects to the loopback address that `socket_text` names, within 15 s. Sets no timeout.
 platform::IoResult<platform::Socket> connect_loopback(std::string_view socket_text);
 
+// connect_loopback, then the receive and then the send timeout of kStreamTimeout: every
+// connection to the app is made so. A timeout that cannot be set fails the connect.
+platform::IoResult<platform::Socket> connect_with_timeouts(std::string_view socket_text);
+
 }  // namespace tov::protocol

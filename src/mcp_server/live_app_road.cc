@@ -2,7 +2,6 @@
 // call's exchange.
 #include "mcp_server/live_app_road.h"
 
-#include <chrono>
 #include <optional>
 #include <utility>
 
@@ -14,28 +13,6 @@
 #include "platform/platform.h"
 
 namespace tov::mcp {
-namespace {
-
-constexpr std::chrono::seconds kAnnounceTimeout{16};
-
-// The connected socket with its timeouts, or the text of what went wrong.
-std::expected<platform::Socket, std::string> connect_to(const protocol::Handshake& handshake) {
-  auto reach_failure = [&](const platform::IoError& error) {
-    return "could not reach the app on " + handshake.socket + ": " + error.message;
-  };
-  auto socket = protocol::connect_loopback(handshake.socket);
-  if (!socket) return std::unexpected(reach_failure(socket.error()));
-  if (auto r = socket->set_receive_timeout(kAnnounceTimeout); !r) {
-    return std::unexpected(reach_failure(r.error()));
-  }
-  if (auto r = socket->set_send_timeout(kAnnounceTimeout); !r) {
-    return std::unexpected(reach_failure(r.error()));
-  }
-  return std::move(*socket);
-}
-
-}  // namespace
-
 // An agent that finds no app here is announced at a later call, once something has started
 // it: the announcement never starts the app itself.
 std::expected<bool, std::string> LiveAppRoad::say_hello(const McpSession& session) {
@@ -43,8 +20,11 @@ std::expected<bool, std::string> LiveAppRoad::say_hello(const McpSession& sessio
   if (!path || !platform::metadata(*path)) return false;
   auto handshake = protocol::load_handshake(protocol::Face::Mcp);
   if (!handshake) return std::unexpected(handshake.error());
-  auto socket = connect_to(*handshake);
-  if (!socket) return std::unexpected(socket.error());
+  auto socket = protocol::connect_with_timeouts(handshake->socket);
+  if (!socket) {
+    return std::unexpected("could not reach the app on " + handshake->socket + ": " +
+                           socket.error().message);
+  }
   auto answer = protocol::call_app(*handshake, std::move(*socket), "hello",
                                    json::Value::object(), session.identity);
   if (!answer) return std::unexpected(answer.error());

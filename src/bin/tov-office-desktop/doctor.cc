@@ -13,23 +13,10 @@
 namespace tov::cli {
 namespace {
 
-// A connection made the way the command road makes one, with both 16 s timeouts.
-platform::IoResult<platform::Socket> open_stream(std::string_view socket_text) {
-  auto stream = protocol::connect_loopback(socket_text);
-  if (!stream) return stream;
-  if (auto set = stream->set_receive_timeout(protocol::kStreamTimeout); !set) {
-    return std::unexpected(set.error());
-  }
-  if (auto set = stream->set_send_timeout(protocol::kStreamTimeout); !set) {
-    return std::unexpected(set.error());
-  }
-  return stream;
-}
-
 // Whether the endpoint accepts a connection: true, or the error's text. The probe sends
 // nothing, so the app sees a connection that closes at once.
 json::Value probe(std::string_view socket_text) {
-  auto stream = open_stream(socket_text);
+  auto stream = protocol::connect_with_timeouts(socket_text);
   if (!stream) return stream.error().message;
   stream->close();
   return true;
@@ -65,7 +52,7 @@ json::Value refused(const protocol::Response& response) {
 // What the app says to "status" on a second, fresh connection.
 json::Value app_status(const protocol::Handshake& handshake,
                        std::optional<protocol::ClientIdentity> client) {
-  auto stream = open_stream(handshake.socket);
+  auto stream = protocol::connect_with_timeouts(handshake.socket);
   if (!stream) {
     return unavailable("could not reach the app on " + handshake.socket + ": " +
                        stream.error().message);
