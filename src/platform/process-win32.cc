@@ -1,6 +1,8 @@
 // Starting the app as a process of its own: CreateProcessW on the full path (no search
 // of PATH or the current folder), all three standard handles on NUL, and only those
-// handles inherited, so that the app holds none of our pipes or sockets.
+// handles inherited, so that the app holds none of our pipes or sockets. The app gets a
+// process group of its own and no share in our console: the caller's Ctrl-C, Ctrl-Break
+// or closing of that console window must not end it.
 #include <string>
 #include <vector>
 
@@ -67,7 +69,9 @@ IoResult<void> spawn_detached(const std::string& path) {
   std::wstring command_line = L"\"" + application + L"\"";
   PROCESS_INFORMATION started{};
   if (!::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                        EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr,
+                        EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT |
+                            CREATE_NEW_PROCESS_GROUP | DETACHED_PROCESS,
+                        nullptr, nullptr,
                         &startup.StartupInfo, &started)) {
     return std::unexpected(last_error());
   }

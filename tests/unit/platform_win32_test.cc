@@ -243,8 +243,9 @@ TEST(PlatformWin32Process, AProgramThatStartsTheAppStillReturnsAtOnce) {
   ASSERT_TRUE(lines.has_value());
   testing::kill_process(static_cast<std::uint32_t>(std::stoul(*lines)));
   // The copy saw the null device (a character device, not a console) on all three
-  // streams, and its command line held its own name alone.
-  EXPECT_TRUE(lines->ends_with(" device device device 1\n")) << *lines;
+  // streams, its command line held its own name alone, and it is attached to no console,
+  // so that Ctrl-C in the helper's console or closing that window cannot end it.
+  EXPECT_TRUE(lines->ends_with(" device device device 1 no-console\n")) << *lines;
 }
 
 // Started with TOV_PLATFORM_REPORT set: starts a detached copy of this binary, which finds
@@ -254,6 +255,13 @@ TEST(PlatformWin32Helper, SpawnSelf) {
   if (!report) GTEST_SKIP() << "helper of AProgramThatStartsTheAppStillReturnsAtOnce";
   auto self = current_exe();
   ASSERT_TRUE(self.has_value());
+  // A console of its own to keep the copy out of: Wine starts the helper with a placeholder
+  // that the copy could not share anyway.
+  DWORD console_process = 0;
+  if (::GetConsoleProcessList(&console_process, 1) == 0) {
+    ::FreeConsole();
+    ASSERT_TRUE(::AllocConsole());
+  }
   testing::EnvGuard env;
   env.set("TOV_PLATFORM_CHILD", *report);
   ASSERT_TRUE(spawn_detached(*self).has_value());
@@ -267,16 +275,19 @@ const char* stream_kind(DWORD which) {
   return ::GetFileType(handle) == FILE_TYPE_CHAR ? "device" : "other";
 }
 
-// The detached copy: before any test runs, it records its id, its streams and its argument
-// count, then waits to be ended by the test that started the helper.
+// The detached copy: before any test runs, it records its id, its streams, its argument
+// count and whether it is attached to a console, then waits to be ended by the test that
+// started the helper.
 [[maybe_unused]] const bool kDetachedCopy = [] {
   const auto report = env_path("TOV_PLATFORM_CHILD");
   if (!report) return false;
   int count = 0;
   ::LocalFree(::CommandLineToArgvW(::GetCommandLineW(), &count));
+  DWORD console_process = 0;
+  const bool console = ::GetConsoleProcessList(&console_process, 1) != 0;
   const std::string line = std::to_string(process_id()) + " " + stream_kind(STD_INPUT_HANDLE) + " " +
                            stream_kind(STD_OUTPUT_HANDLE) + " " + stream_kind(STD_ERROR_HANDLE) + " " +
-                           std::to_string(count) + "\n";
+                           std::to_string(count) + (console ? " console\n" : " no-console\n");
   (void)write_file_atomic(*report, line);
   ::Sleep(30000);
   ::ExitProcess(0);
