@@ -21,9 +21,26 @@
 namespace tov::cli {
 namespace {
 
-// A failed console write has nowhere left to be reported, so it is dropped.
-void write_out(std::string_view bytes) { (void)platform::write_stdout(bytes); }
+// The first failed write to stdout (a full disk, a reader that has gone). What would follow
+// it is skipped, so that the answer is never written with a hole in it; the run then ends
+// with a failure that names it.
+std::optional<platform::IoError> stdout_failure;
+
+void write_out(std::string_view bytes) {
+  if (stdout_failure) return;
+  auto written = platform::write_stdout(bytes);
+  if (!written) stdout_failure = std::move(written.error());
+}
+// A failed write to stderr has nowhere left to be reported, so it is dropped.
 void write_err(std::string_view bytes) { (void)platform::write_stderr(bytes); }
+
+// The exit code of a run, with the failure to write stdout as its last word: a script that
+// keeps the output must not take an empty or cut file for an answer.
+int finish(int code) {
+  if (!stdout_failure) return code;
+  write_err("error: could not write to stdout: " + stdout_failure->message + "\n");
+  return 1;
+}
 
 void report_render_failure(const json::WriteError& error) {
   write_err("error: could not render the answer: " + error.message + "\n");
@@ -142,17 +159,17 @@ int cli_main(int argc, char** argv) {
     auto args = platform::arguments(argc, argv);
     if (!args) {
       print_failure("BadRequest", args.error());
-      return 1;
+      return finish(1);
     }
     auto outcome = run_cli(*args);
     if (!outcome) {
       print_failure("BadRequest", outcome.error());
-      return 1;
+      return finish(1);
     }
-    return *outcome;
+    return finish(*outcome);
   } catch (const std::exception& e) {
     print_failure("BadRequest", e.what());
-    return 1;
+    return finish(1);
   }
 }
 

@@ -13,7 +13,8 @@ namespace tov::cli {
 
 // `args` as the process got them, the program path first.
 std::expected<std::uint8_t, std::string> run_cli(const std::vector<std::string>& args);
-// The process entry's work: run_cli, then the exit code or a "BadRequest" failure line.
+// The process entry's work: run_cli, then the exit code or a "BadRequest" failure line; a
+// write to stdout that failed makes it a failure, named in one more line on stderr.
 int cli_main(int argc, char** argv);
 
 void print_json_line(const json::Value& value);
