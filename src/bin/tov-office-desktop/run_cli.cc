@@ -98,7 +98,7 @@ void keep_until_exit(protocol::Response response) {
   *kept = std::move(response);
 }
 
-// Steps 12 to 16: the request travels to the app and its answer to the console.
+// Finds or starts the app, sends it the request and prints its answer.
 std::expected<std::uint8_t, std::string> send_to_app(CommandRequest request,
                                                      const CliOptions& options) {
   auto handshake = protocol::locate_app();
