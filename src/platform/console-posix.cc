@@ -1,6 +1,7 @@
 // The process's own streams and arguments. Standard streams are used as raw descriptors
 // 0, 1 and 2: nothing is buffered here, so every write is on its way when it returns.
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -21,8 +22,8 @@ using posix::retry_on_eintr;
 IoResult<void> write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = retry_on_eintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
-    // A stream that was never opened (started with >&-) swallows what is written, as the
-    // Windows side does for a missing handle.
+    // A stream closed at start that could not be reserved (no null device) swallows what
+    // is written, as the Windows side does for a missing handle.
     if (written == -1 && errno == EBADF) return {};
     if (written == -1) return std::unexpected(errno_error());
     if (written == 0) return std::unexpected(IoError{ErrorKind::WriteZero, "failed to write whole buffer"});
@@ -31,9 +32,24 @@ IoResult<void> write_all(int fd, std::string_view bytes) {
   return {};
 }
 
+// A standard stream that our caller closed (started with >&-) is given the null device, so
+// that its number stays taken: otherwise the next file or socket we open would get it and
+// receive what is meant for the stream. These are standard streams, so not close-on-exec.
+void reserve_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lower numbers are open by now, so the null device normally lands on `fd` itself.
+    const int null_fd = retry_on_eintr([] { return ::open("/dev/null", O_RDWR); });
+    if (null_fd == -1 || null_fd == fd) continue;
+    (void)::dup2(null_fd, fd);
+    ::close(null_fd);
+  }
+}
+
 }  // namespace
 
 void init_process() {
+  reserve_standard_streams();
   // A reader that goes away (a closed pipe on stdout, a peer that closed its socket) must
   // be an error that we report, not a signal that ends the process.
   ::signal(SIGPIPE, SIG_IGN);
