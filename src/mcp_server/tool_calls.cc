@@ -20,11 +20,19 @@ using Target = std::optional<std::string>;
 using Built = std::expected<json::Value, std::string>;
 using BuildParams = Built (*)(const json::Value& arguments, const Target& target);
 
+// What a tool does with the tab target ("target" in its arguments).
+enum class TargetUse {
+  kNone,         // the tool is not about a tab, or it has a rule of its own (select-tab)
+  kInArguments,  // about a tab: the target travels inside the arguments it forwards
+  kAdded,        // about a tab: `with_target` adds it to the built parameters
+  kRequired,     // clone: added, and its builder refuses a call without one
+};
+
 struct ToolRow {
   std::string_view name;
   std::string_view op;
   BuildParams params;
-  bool with_target;
+  TargetUse target;
 };
 
 // Lookups in the tool arguments find nothing when they are not an object.
@@ -150,28 +158,27 @@ Built feedback_params(const json::Value& arguments, const Target&) {
   return params;
 }
 
-constexpr bool kWithTarget = true;
-constexpr bool kNoTarget = false;
+using enum TargetUse;
 
 constexpr ToolRow kTools[] = {
-    {"office_new_from_template", "templates.create", unchanged, kNoTarget},
-    {"office_templates", "templates.list", unchanged, kNoTarget},
-    {"office_status", "status", nothing, kNoTarget},
-    {"office_manifest", "manifest", unchanged, kNoTarget},
-    {"office_open", "open", open_params, kNoTarget},
-    {"office_execute", "execute", execute_params, kNoTarget},
-    {"office_register_media", "mediaRegister", media_params, kWithTarget},
-    {"office_operation", "operation", operation_params, kWithTarget},
-    {"office_undo", "undo", nothing, kWithTarget},
-    {"office_redo", "redo", nothing, kWithTarget},
-    {"office_new", "new", new_params, kNoTarget},
-    {"office_clone", "document.clone", clone_params, kWithTarget},
-    {"office_save_as", "saveAs", save_as_params, kWithTarget},
-    {"office_export", "export", export_params, kWithTarget},
-    {"office_close", "close", close_params, kWithTarget},
-    {"office_select_tab", "selectTab", select_tab_params, kNoTarget},
-    {"office_submit_feedback", "feedback", feedback_params, kNoTarget},
-    {"office_save", "save", nothing, kWithTarget},
+    {"office_new_from_template", "templates.create", unchanged, kNone},
+    {"office_templates", "templates.list", unchanged, kNone},
+    {"office_status", "status", nothing, kNone},
+    {"office_manifest", "manifest", unchanged, kInArguments},
+    {"office_open", "open", open_params, kNone},
+    {"office_execute", "execute", execute_params, kInArguments},
+    {"office_register_media", "mediaRegister", media_params, kAdded},
+    {"office_operation", "operation", operation_params, kAdded},
+    {"office_undo", "undo", nothing, kAdded},
+    {"office_redo", "redo", nothing, kAdded},
+    {"office_new", "new", new_params, kNone},
+    {"office_clone", "document.clone", clone_params, kRequired},
+    {"office_save_as", "saveAs", save_as_params, kAdded},
+    {"office_export", "export", export_params, kAdded},
+    {"office_close", "close", close_params, kAdded},
+    {"office_select_tab", "selectTab", select_tab_params, kNone},
+    {"office_submit_feedback", "feedback", feedback_params, kNone},
+    {"office_save", "save", nothing, kAdded},
 };
 
 // Sets "target" on an object; anything else goes unchanged.
@@ -205,7 +212,17 @@ std::expected<ToolCall, json::Value> prepare_tool_call(const json::Value& id,
   if (tool == nullptr) return std::unexpected(tool_error_result(id, "Unknown tool: " + name));
   Built built = tool->params(arguments, target);
   if (!built) return std::unexpected(tool_error_result(id, std::move(built.error())));
-  if (tool->with_target) return ToolCall{tool->op, with_target(std::move(*built), target)};
+  if (tool->target == kInArguments || tool->target == kAdded) {
+    // A number or an object is no tab id: dropping it would act on the active tab instead.
+    const json::Value* given_target = find(arguments, "target");
+    if (given_target != nullptr && !given_target->is_string() && !given_target->is_null()) {
+      return std::unexpected(tool_error_result(
+          id, std::string(name) + " target must be a string (a tab id from office_status)."));
+    }
+  }
+  if (tool->target == kAdded || tool->target == kRequired) {
+    return ToolCall{tool->op, with_target(std::move(*built), target)};
+  }
   return ToolCall{tool->op, std::move(*built)};
 }
 

@@ -116,7 +116,8 @@ TEST(Mcp, RefusedCallsReachNothing) {
   app.publish(scripted.socket_text());
   const std::string input = call_line(1, "office_Status") + call_line(2, "office_new") +
                             R"({"jsonrpc":"2.0","id":3,"method":"tools/call"})" "\n" +
-                            call_line(4, "office_clone", R"({"path":"/p","baseRevision":1})");
+                            call_line(4, "office_clone", R"({"path":"/p","baseRevision":1})") +
+                            call_line(5, "office_close", R"({"target":7,"force":true})");
   auto result = run_quillboard(app, {"mcp"}, {}, input);
 
   EXPECT_EQ(result.exit_code, 0);
@@ -126,7 +127,8 @@ TEST(Mcp, RefusedCallsReachNothing) {
                 tool_error(2, "office_new needs a \"format\".") +
                 R"({"error":{"code":-32602,"message":"tools/call needs a tool name"},"id":3,)"
                 R"("jsonrpc":"2.0"})" "\n" +
-                tool_error(4, "office_clone needs path, baseRevision and operationId."));
+                tool_error(4, "office_clone needs path, baseRevision and operationId.") +
+                tool_error(5, "office_close target must be a string (a tab id from office_status)."));
   EXPECT_EQ(scripted.connections(), 0);
 }
 

@@ -66,6 +66,19 @@ TEST(McpToolCalls, RefusesCallsItCannotMakeWithTheirExactTexts) {
        refusal("office_open access must be read or readWrite.")},
       {R"({"name":"office_open","arguments":{"path":"/a","access":"Read"}})",
        refusal("office_open access must be read or readWrite.")},
+      // A target that is no text would leave the app to act on the active tab.
+      {R"({"name":"office_close","arguments":{"target":7,"force":true}})",
+       refusal("office_close target must be a string (a tab id from office_status).")},
+      {R"({"name":"office_save_as","arguments":{"target":["tab-2"],"path":"/x.docx"}})",
+       refusal("office_save_as target must be a string (a tab id from office_status).")},
+      {R"({"name":"office_save","arguments":{"target":false}})",
+       refusal("office_save target must be a string (a tab id from office_status).")},
+      {R"({"name":"office_manifest","arguments":{"target":{"id":"t"}}})",
+       refusal("office_manifest target must be a string (a tab id from office_status).")},
+      {R"({"name":"office_execute","arguments":{"commands":[],"target":5}})",
+       refusal("office_execute target must be a string (a tab id from office_status).")},
+      {R"({"name":"office_export","arguments":{"target":1,"path":"/a"}})",
+       refusal(R"(office_export needs \"path\" and \"format\".)")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.params.value_or("no params"));
@@ -121,8 +134,9 @@ TEST(McpToolCalls, MapsEachToolToItsOperationAndParameters) {
       {R"({"name":"office_open","arguments":{"path":"/a","access":"read"}})", R"(open {"access":"read","path":"/a"})"},
       {R"({"name":"office_open","arguments":{"path":"/a","access":"readWrite"}})",
        R"(open {"access":"readWrite","path":"/a"})"},
-      {R"({"name":"office_execute","arguments":{"commands":null,"target":5,"zz":1}})",
-       R"(execute {"commands":null,"target":5,"zz":1})"},
+      {R"({"name":"office_execute","arguments":{"commands":null,"target":"t","zz":1}})",
+       R"(execute {"commands":null,"target":"t","zz":1})"},
+      {R"({"name":"office_manifest","arguments":{"target":null}})", R"(manifest {"target":null})"},
       {R"({"name":"office_register_media","arguments":{"source":"/img.png","target":"t"}})",
        R"(mediaRegister {"source":"/img.png","target":"t"})"},
       {R"({"name":"office_register_media","arguments":{"source":null}})", R"(mediaRegister {"source":null})"},
@@ -147,6 +161,7 @@ TEST(McpToolCalls, MapsEachToolToItsOperationAndParameters) {
        R"(feedback {"description":"d","title":"t","type":"praise"})"},
       {R"({"name":"office_save"})", "save {}"},
       {R"({"name":"office_save","arguments":null})", "save {}"},
+      {R"({"name":"office_save","arguments":{"target":null}})", "save {}"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);
