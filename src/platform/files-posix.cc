@@ -111,6 +111,12 @@ IoResult<std::string> current_dir() {
   }
 }
 
+IoResult<std::string> join_to_current_dir(std::string_view path) {
+  auto dir = current_dir();
+  if (!dir) return dir;
+  return join(*dir, path);
+}
+
 std::optional<std::string> current_exe() {
   std::string buffer(512, '\0');
   for (;;) {

@@ -112,7 +112,22 @@ bool is_regular_file(const std::string& path) {
 IoResult<std::string> current_dir() {
   auto text = win32::fill_wide([](wchar_t* buffer, DWORD size) { return ::GetCurrentDirectoryW(size, buffer); });
   if (!text) return std::unexpected(last_error());
-  return win32::narrow_lossy(*text);
+  return win32::narrow_keeping_surrogates(*text);
+}
+
+IoResult<std::string> join_to_current_dir(std::string_view path) {
+  if (!win32::is_drive(path) || is_absolute(path)) {
+    auto dir = current_dir();
+    if (!dir) return dir;
+    return join(*dir, path);
+  }
+  // Each drive has a current directory of its own; the system keeps it for "C:" alone.
+  const std::wstring drive = wide(path.substr(0, 2));
+  auto text = win32::fill_wide([&](wchar_t* buffer, DWORD size) {
+    return ::GetFullPathNameW(drive.c_str(), size, buffer, nullptr);
+  });
+  if (!text) return std::unexpected(last_error());
+  return join(win32::narrow_keeping_surrogates(*text), path.substr(2));
 }
 
 std::optional<std::string> current_exe() {
@@ -129,7 +144,7 @@ IoResult<std::string> canonicalize(const std::string& path) {
     return ::GetFinalPathNameByHandleW(file.get(), buffer, size, VOLUME_NAME_DOS);
   });
   if (!text) return std::unexpected(last_error());
-  return win32::narrow_lossy(*text);
+  return win32::narrow_keeping_surrogates(*text);
 }
 
 IoResult<void> write_file_atomic(const std::string& path, std::string_view bytes) {

@@ -21,6 +21,15 @@ std::wstring wide(std::string_view text);
 std::optional<std::string> narrow_strict(std::wstring_view text);
 // UTF-16 to UTF-8 with every unpaired surrogate replaced by U+FFFD.
 std::string narrow_lossy(std::wstring_view text);
+// UTF-16 to UTF-8 with every unpaired surrogate kept as three bytes of its own (WTF-8): the
+// result is then not valid UTF-8, so the caller can tell.
+std::string narrow_keeping_surrogates(std::wstring_view text);
+
+// A drive letter and a colon: "C:".
+inline bool is_drive(std::string_view text) {
+  return text.size() >= 2 && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')) &&
+         text[1] == ':';
+}
 
 // The error of the failed call just made, from GetLastError.
 inline IoError last_error() { return os_error(static_cast<int>(::GetLastError())); }

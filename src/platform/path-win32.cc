@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/native-win32.h"
 
 namespace tov::platform {
 namespace {
@@ -25,11 +25,6 @@ struct Prefix {
 };
 
 bool is_separator(char c, bool verbatim) { return c == '\\' || (!verbatim && c == '/'); }
-
-bool is_drive(std::string_view text) {
-  return text.size() >= 2 && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')) &&
-         text[1] == ':';
-}
 
 // Length of the next component of `text` starting at `from`, and where the one after begins.
 std::pair<std::size_t, std::size_t> next_component(std::string_view text, std::size_t from, bool verbatim) {
@@ -60,7 +55,7 @@ Prefix parse_prefix(std::string_view path) {
     auto [length, after] = next_component(path, start, true);
     (void)after;
     const std::string_view first = path.substr(start, length);
-    if (first.size() == 2 && is_drive(first)) return {PrefixKind::VerbatimDisk, start + 2};
+    if (first.size() == 2 && win32::is_drive(first)) return {PrefixKind::VerbatimDisk, start + 2};
     return {PrefixKind::Verbatim, start + length};
   }
   if (starts_with_marker(path, "\\\\.\\")) {
@@ -75,7 +70,7 @@ Prefix parse_prefix(std::string_view path) {
     if (server == 0 || share == 0) return {};
     return {PrefixKind::Unc, after_server + share};
   }
-  if (is_drive(path)) return {PrefixKind::Disk, 2};
+  if (win32::is_drive(path)) return {PrefixKind::Disk, 2};
   return {};
 }
 

@@ -156,10 +156,16 @@ IoResult<std::string> read_file(const std::string& path);
 IoResult<void> metadata(const std::string& path);
 // True for an existing regular file, links followed; any failure counts as false.
 bool is_regular_file(const std::string& path);
+// Path texts from the system come as it gives them: bytes on POSIX; on Windows UTF-8 in which
+// an unpaired surrogate stays, written as WTF-8 does, so a name that is not valid Unicode
+// never passes for another.
 IoResult<std::string> current_dir();
+// A relative `path` joined to the folder it is taken from: the current directory or, on
+// Windows, for a drive without a root ("C:x"), the current directory of that drive.
+IoResult<std::string> join_to_current_dir(std::string_view path);
 // The path of the running executable, when the system can give it.
 std::optional<std::string> current_exe();
-// The canonical absolute form, exactly as the system gives it.
+// The canonical absolute form, exactly as the system gives it (see current_dir).
 IoResult<std::string> canonicalize(const std::string& path);
 bool is_absolute(std::string_view path);
 // Appends a separator and `component`; no separator when `base` is empty or already ends

@@ -10,13 +10,15 @@
 namespace tov::platform::win32 {
 namespace {
 
-// Decodes one character at `i`; none for an unpaired surrogate. Moves `i` past it either way.
-std::optional<char32_t> next_char(std::wstring_view text, std::size_t& i) {
+// Decodes one character at `i`; none for an unpaired surrogate, whose unit `unpaired` then
+// holds. Moves `i` past it either way.
+std::optional<char32_t> next_char(std::wstring_view text, std::size_t& i, char32_t* unpaired = nullptr) {
   const char32_t unit = text[i++];
   if (!text::is_high_surrogate(unit) && !text::is_low_surrogate(unit)) return unit;
   if (text::is_high_surrogate(unit) && i < text.size() && text::is_low_surrogate(text[i])) {
     return text::from_surrogates(unit, text[i++]);
   }
+  if (unpaired != nullptr) *unpaired = unit;
   return std::nullopt;
 }
 
@@ -46,6 +48,16 @@ std::string narrow_lossy(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) text::append_utf8(out, next_char(text, i).value_or(0xFFFD));
+  return out;
+}
+
+std::string narrow_keeping_surrogates(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t unpaired = 0;
+    text::append_utf8(out, next_char(text, i, &unpaired).value_or(unpaired));
+  }
   return out;
 }
 

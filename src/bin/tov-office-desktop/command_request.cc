@@ -55,12 +55,19 @@ json::Value base_revision_value(std::string_view text) {
   return json::Value(std::string(text));
 }
 
+std::string resolve_failed_message(std::string_view path, std::string_view err) {
+  return "could not resolve " + std::string(path) + ": " + std::string(err);
+}
+
 std::expected<std::string, std::string> absolute_path_text(std::string_view path) {
   if (platform::is_absolute(path)) return std::string(path);
-  auto dir = platform::current_dir();
-  if (!dir)
-    return std::unexpected("could not resolve the current directory: " + dir.error().message);
-  return text::lossy_utf8(platform::join(*dir, path));
+  auto joined = platform::join_to_current_dir(path);
+  if (!joined)
+    return std::unexpected("could not resolve the current directory: " + joined.error().message);
+  // Such a folder name cannot be sent as it is, and any stand-in for it names another folder.
+  if (!text::is_valid_utf8(*joined))
+    return std::unexpected(resolve_failed_message(path, "the current directory is not valid Unicode"));
+  return std::move(*joined);
 }
 
 std::expected<std::vector<std::string>, std::string> split_comma_list(std::string_view text,
@@ -106,10 +113,6 @@ std::expected<std::string, std::string> read_stdin_text() {
     return std::unexpected("could not read stdin: stream did not contain valid UTF-8");
   }
   return text;
-}
-
-std::string resolve_failed_message(std::string_view path, std::string_view err) {
-  return "could not resolve " + std::string(path) + ": " + std::string(err);
 }
 
 // "--path" made absolute, refused as "<command> needs --path" when it is missing.
@@ -172,7 +175,9 @@ Params register_media_params(const CliOptions& options) {
   auto canonical = platform::canonicalize(*options.path);
   if (!canonical)
     return std::unexpected(resolve_failed_message(*options.path, canonical.error().message));
-  return json::Value{{"source", {{"path", text::lossy_utf8(*canonical)}}}};
+  if (!text::is_valid_utf8(*canonical))
+    return std::unexpected(resolve_failed_message(*options.path, "the canonical path is not valid Unicode"));
+  return json::Value{{"source", {{"path", std::move(*canonical)}}}};
 }
 
 Params feedback_params(const CliOptions& options) {
