@@ -3,12 +3,16 @@
 // serde_json itself by the differential test.)
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <string>
+#include <string_view>
 
 #include "json/float_text.h"
 #include "json/json.h"
+#include "support/row_name.h"
 
 namespace tov::json {
 namespace {
@@ -19,10 +23,18 @@ std::string compact(const Value& value) {
 }
 
 struct DoubleCase {
+  const char* name;
   double value;
   std::string serde_form;
   std::string display_form;
 };
+
+// A failure names the case and shows its value as the shortest text that reads back as it.
+void PrintTo(const DoubleCase& c, std::ostream* os) {
+  char text[32];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, c.value);
+  *os << c.name << " " << std::string_view(text, ec == std::errc() ? end : text);
+}
 
 class WriteDouble : public ::testing::TestWithParam<DoubleCase> {};
 
@@ -33,13 +45,19 @@ TEST_P(WriteDouble, ShortestInBothForms) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, WriteDouble,
-    ::testing::Values(DoubleCase{1.0, "1.0", "1"}, DoubleCase{-0.0, "-0.0", "-0"},
-                      DoubleCase{1e16, "1e16", "10000000000000000"}, DoubleCase{1e-5, "0.00001", "0.00001"},
-                      DoubleCase{1e-6, "1e-6", "0.000001"}, DoubleCase{1.5e300, "1.5e300", "15" + std::string(299, '0')},
-                      DoubleCase{5e-324, "5e-324", "0." + std::string(323, '0') + "5"},
-                      DoubleCase{1.7976931348623157e308, "1.7976931348623157e308", "17976931348623157" + std::string(292, '0')},
-                      // Exactly halfway between two shortest forms: ryu takes the even one, Rust the upper.
-                      DoubleCase{685706560348992.25, "685706560348992.2", "685706560348992.3"}));
+    ::testing::Values(
+        DoubleCase{"One", 1.0, "1.0", "1"},
+        DoubleCase{"NegativeZero", -0.0, "-0.0", "-0"},
+        DoubleCase{"TenToThe16", 1e16, "1e16", "10000000000000000"},
+        DoubleCase{"TenToTheMinus5", 1e-5, "0.00001", "0.00001"},
+        DoubleCase{"TenToTheMinus6", 1e-6, "1e-6", "0.000001"},
+        DoubleCase{"LargeExponent", 1.5e300, "1.5e300", "15" + std::string(299, '0')},
+        DoubleCase{"SmallestSubnormal", 5e-324, "5e-324", "0." + std::string(323, '0') + "5"},
+        DoubleCase{"LargestFinite", 1.7976931348623157e308, "1.7976931348623157e308",
+                   "17976931348623157" + std::string(292, '0')},
+        // Exactly halfway between two shortest forms: ryu takes the even one, Rust the upper.
+        DoubleCase{"HalfwayBetweenShortest", 685706560348992.25, "685706560348992.2", "685706560348992.3"}),
+    tov::testing::row_name);
 
 TEST(WriteValue, AppendsAfterWhatIsThere) {
   std::string out = "prefix ";
