@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 
 #include "../../fuzz/agent_name_property.h"
 #include "../../fuzz/cli_options_property.h"
@@ -16,6 +17,7 @@
 #include "../../fuzz/records_property.h"
 #include "cli_protocol/app_launch.h"
 #include "support/env_guard.h"
+#include "support/row_name.h"
 #include "support/test_support.h"
 
 namespace tov::testing {
@@ -37,6 +39,8 @@ struct Target {
   const char* name;
   fuzzing::Check check;
 };
+
+void PrintTo(const Target& target, std::ostream* os) { *os << target.name; }
 
 class FuzzCorpus : public ::testing::TestWithParam<Target> {};
 
@@ -70,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Target{"cli_options", fuzzing::check_cli_options},
                       Target{"mcp_serve", fuzzing::check_mcp_serve},
                       Target{"agent_name", fuzzing::check_agent_name}),
-    [](const ::testing::TestParamInfo<Target>& info) { return std::string(info.param.name); });
+    row_name);
 
 }  // namespace
 }  // namespace tov::testing
