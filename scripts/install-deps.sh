@@ -2,7 +2,7 @@
 # Installs what building and testing need on a Debian 12 machine, only what is missing.
 # Set TOV_WINDOWS=1 to add the cross compiler and Wine.
 set -euo pipefail
-packages=(g++ cmake ninja-build pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev
+packages=(g++ cmake ninja-build nlohmann-json3-dev libgtest-dev libgmock-dev
           librust-serde-json-dev librust-serde-derive-dev librust-ryu-dev)
 if [ "${TOV_WINDOWS:-0}" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64)
