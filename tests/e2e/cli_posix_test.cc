@@ -25,6 +25,8 @@ using namespace std::chrono_literals;
 
 const std::string kOkAnswer = "{\"ok\":true,\"data\":{\"done\":true}}\n";
 const std::string kStatusRequest = R"({"token":"test-token","op":"status","params":{}})";
+const std::string kStatusCall =
+    R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"office_status"}})" "\n";
 
 // Runs the program through /bin/sh with `redirections` applied to it (">/dev/full", ">&-"),
 // in `app`'s environment; `before` runs first in the same shell.
@@ -93,40 +95,60 @@ TEST(CliPosixStreams, AFailedWriteToStdoutIsAFailureAndAClosedStreamIsNot) {
   ::close(gone);
 }
 
-// While the program talks to the app, its closed stdout and stderr are the null device: the
-// app's socket, opened after them, must not take their numbers and get the replies.
+// While the program talks to the app, its closed streams are the null device: the app's
+// socket, opened after them, must not take their numbers and get the replies or be read.
 TEST(CliPosixStreams, ClosedStreamsKeepTheirNumbersFromTheAppSocket) {
-  AppData app;
-  // The announcement is answered; the tool call's answer waits until the app is stopped.
-  ScriptedApp scripted({{.bytes = "{\"ok\":true}\n"}, {.bytes = kOkAnswer, .delay = 10min}});
-  app.publish(scripted.socket_text());
-  const std::string pid_file = platform::join(app.dir(), "pid");
-  const std::string call =
-      R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"office_status"}})" "\n";
-  auto run = std::async(std::launch::async, [&] {
-    return run_redirected(app, {"mcp"}, ">&- 2>&-", call, "echo $$ >'" + pid_file + "'; ");
-  });
-  const auto give_up = std::chrono::steady_clock::now() + 30s;
-  while (scripted.requests().size() < 2 && std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(10ms);
-  }
-  const std::string pid = platform::read_file(pid_file).value_or("");
-  const std::filesystem::path fd_dir = "/proc/" + pid.substr(0, pid.find('\n')) + "/fd";
-  std::map<std::string, std::string> held;  // descriptor number: what it leads to
-  std::error_code ec;
-  for (const auto& fd : std::filesystem::directory_iterator(fd_dir, ec)) {
-    held[fd.path().filename()] = std::filesystem::read_symlink(fd, ec).string();
-  }
-  EXPECT_EQ(held["1"], "/dev/null");
-  EXPECT_EQ(held["2"], "/dev/null");
-  EXPECT_TRUE(std::ranges::any_of(held, [](const auto& fd) { return fd.second.starts_with("socket:"); }))
-      << "no socket open to the app in " << fd_dir;
-  scripted.stop();
-  EXPECT_EQ(run.get().exit_code, 0);
   const std::string client = R"(,"params":{},"client":{"id":"cli"}})";
-  EXPECT_EQ(scripted.requests(),
-            (std::vector<std::string>{R"({"token":"test-token","op":"hello")" + client,
-                                      R"({"token":"test-token","op":"status")" + client}));
+  struct Case {
+    std::vector<std::string> args;
+    std::string redirections;
+    std::vector<std::string> closed;
+    std::string stdin_bytes;
+    // The app's answers; the last waits until the app is stopped, which closes without it.
+    std::vector<Reply> replies;
+    std::vector<std::string> requests;
+    int exit_code;
+  };
+  const Case cases[] = {
+      // The tool call comes on stdin, which therefore stays open.
+      {{"mcp"}, ">&- 2>&-", {"1", "2"}, kStatusCall,
+       {{.bytes = "{\"ok\":true}\n"}, {.bytes = kOkAnswer, .delay = 10min}},
+       {R"({"token":"test-token","op":"hello")" + client,
+        R"({"token":"test-token","op":"status")" + client},
+       0},
+      // Exit 1: no answer came.
+      {{"status"}, "<&- >&- 2>&-", {"0", "1", "2"}, "", {{.bytes = kOkAnswer, .delay = 10min}},
+       {kStatusRequest}, 1},
+  };
+  for (const Case& c : cases) {
+    const std::string context = ::testing::PrintToString(c.args) + " " + c.redirections;
+    AppData app;
+    ScriptedApp scripted(c.replies);
+    app.publish(scripted.socket_text());
+    const std::string pid_file = platform::join(app.dir(), "pid");
+    auto run = std::async(std::launch::async, [&] {
+      return run_redirected(app, c.args, c.redirections, c.stdin_bytes,
+                            "echo $$ >'" + pid_file + "'; ");
+    });
+    const auto give_up = std::chrono::steady_clock::now() + 30s;
+    while (scripted.requests().size() < c.requests.size() &&
+           std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(10ms);
+    }
+    const std::string pid = platform::read_file(pid_file).value_or("");
+    const std::filesystem::path fd_dir = "/proc/" + pid.substr(0, pid.find('\n')) + "/fd";
+    std::map<std::string, std::string> held;  // descriptor number: what it leads to
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator(fd_dir, ec)) {
+      held[fd.path().filename()] = std::filesystem::read_symlink(fd, ec).string();
+    }
+    for (const std::string& fd : c.closed) EXPECT_EQ(held[fd], "/dev/null") << context << " " << fd;
+    EXPECT_TRUE(std::ranges::any_of(held, [](const auto& fd) { return fd.second.starts_with("socket:"); }))
+        << "no socket open to the app in " << fd_dir;
+    scripted.stop();
+    EXPECT_EQ(run.get().exit_code, c.exit_code) << context;
+    EXPECT_EQ(scripted.requests(), c.requests) << context;
+  }
 }
 
 }  // namespace

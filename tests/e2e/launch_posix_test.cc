@@ -93,16 +93,17 @@ std::optional<unsigned long long> status_mask(pid_t pid, const std::string& name
 
 unsigned long long bit(int signal) { return 1ull << (signal - 1); }
 
-// A caller that ignores and blocks what nohup, `sh -c 'cmd &'` and service managers do.
+// A caller that ignores and blocks what nohup, `sh -c 'cmd &'` and service managers do, and
+// a real-time signal besides.
 bool ignore_and_block(int) {
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
-  for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGCHLD}) {
+  for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGCHLD, SIGRTMIN + 1}) {
     if (::sigaction(signal, &ignore, nullptr) != 0) return false;
   }
   sigset_t blocked;
   ::sigemptyset(&blocked);
-  for (int signal : {SIGUSR1, SIGUSR2, SIGTERM, SIGALRM}) ::sigaddset(&blocked, signal);
+  for (int signal : {SIGUSR1, SIGUSR2, SIGTERM, SIGALRM, SIGRTMIN + 1}) ::sigaddset(&blocked, signal);
   return ::sigprocmask(SIG_BLOCK, &blocked, nullptr) == 0;
 }
 
@@ -135,13 +136,12 @@ TEST(LaunchPosix, TheStartedAppHasNoneOfItsCallersSignalSettings) {
 
 #if defined(TOV_AUDIT_ARCH) && defined(__NR_close_range)
 
-// A caller that hands down `fd` as descriptor 1000, lowers its soft descriptor limit to 64
-// and runs under a sandbox that refuses close_range, as on kernels before 5.9.
+// A caller that hands down `fd` as descriptor 1000, lowers both its descriptor limits to 64
+// (as `ulimit -n 64` does) and runs under a sandbox that refuses close_range, as on kernels
+// before 5.9.
 bool high_descriptor_without_close_range(int fd) {
   if (::dup2(fd, 1000) == -1) return false;
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
-  limit.rlim_cur = 64;
+  const rlimit limit{64, 64};
   if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
   sock_filter filter[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
