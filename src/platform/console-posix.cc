@@ -2,6 +2,7 @@
 // 0, 1 and 2: nothing is buffered here, so every write is on its way when it returns.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -19,12 +20,27 @@ namespace {
 using posix::errno_error;
 using posix::retry_on_eintr;
 
+bool would_block(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+
+// Waits until `fd` is ready for `events`. A standard stream can be shared with another
+// process that made it non-blocking; its flags are that process's too, so they stay.
+IoResult<void> wait_until_ready(int fd, short events) {
+  pollfd entry{fd, events, 0};
+  const int ready = retry_on_eintr([&] { return ::poll(&entry, 1, -1); });
+  if (ready == -1) return std::unexpected(errno_error());
+  return {};
+}
+
 IoResult<void> write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = retry_on_eintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
     // A stream closed at start that could not be reserved (no null device) swallows what
     // is written, as the Windows side does for a missing handle.
     if (written == -1 && errno == EBADF) return {};
+    if (written == -1 && would_block(errno)) {
+      if (auto ready = wait_until_ready(fd, POLLOUT); !ready) return ready;
+      continue;
+    }
     if (written == -1) return std::unexpected(errno_error());
     if (written == 0) return std::unexpected(IoError{ErrorKind::WriteZero, "failed to write whole buffer"});
     bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -69,11 +85,17 @@ std::expected<std::vector<std::string>, std::string> arguments(int argc, char** 
 }
 
 IoResult<std::size_t> read_stdin(std::span<char> buffer) {
-  const ssize_t got = retry_on_eintr([&] { return ::read(0, buffer.data(), buffer.size()); });
-  // No standard input at all (started with <&-) reads as an empty one.
-  if (got == -1 && errno == EBADF) return 0;
-  if (got == -1) return std::unexpected(errno_error());
-  return static_cast<std::size_t>(got);
+  for (;;) {
+    const ssize_t got = retry_on_eintr([&] { return ::read(0, buffer.data(), buffer.size()); });
+    // No standard input at all (started with <&-) reads as an empty one.
+    if (got == -1 && errno == EBADF) return 0;
+    if (got == -1 && would_block(errno)) {
+      if (auto ready = wait_until_ready(0, POLLIN); !ready) return std::unexpected(ready.error());
+      continue;
+    }
+    if (got == -1) return std::unexpected(errno_error());
+    return static_cast<std::size_t>(got);
+  }
 }
 
 IoResult<void> write_stdout(std::string_view bytes) { return write_all(1, bytes); }

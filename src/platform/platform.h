@@ -196,7 +196,8 @@ void init_process();
 // The program's arguments as UTF-8, the program path first; fails when one is not valid
 // Unicode, with a message that names the problem.
 std::expected<std::vector<std::string>, std::string> arguments(int argc, char** argv);
-// One read of standard input; 0 at its end.
+// One read of standard input; 0 at its end. A stream that another process made
+// non-blocking (POSIX) is waited on, here and in the writes.
 IoResult<std::size_t> read_stdin(std::span<char> buffer);
 // Writes every byte (and flushes: nothing is buffered at this layer).
 IoResult<void> write_stdout(std::string_view bytes);

@@ -1,5 +1,6 @@
 // The program's standard streams as a shell leaves them: stdout on a full disk or on a pipe
-// whose reader has gone, and streams closed before the start.
+// whose reader has gone, streams closed before the start, and streams that another process
+// made non-blocking.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -27,6 +28,8 @@ const std::string kOkAnswer = "{\"ok\":true,\"data\":{\"done\":true}}\n";
 const std::string kStatusRequest = R"({"token":"test-token","op":"status","params":{}})";
 const std::string kStatusCall =
     R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"office_status"}})" "\n";
+// Several pieces of the printer's size, and more than a pipe holds.
+const std::string kLargeAnswer = "{\"ok\":true,\"data\":\"" + std::string(300000, 'x') + "\"}\n";
 
 // Runs the program through /bin/sh with `redirections` applied to it (">/dev/full", ">&-"),
 // in `app`'s environment; `before` runs first in the same shell.
@@ -56,8 +59,6 @@ TEST(CliPosixStreams, AFailedWriteToStdoutIsAFailureAndAClosedStreamIsNot) {
   const std::string full = ">/dev/full", broken = ">&" + std::to_string(gone);
   const std::string no_space = write_failure("No space left on device (os error 28)");
   const std::string no_reader = write_failure("Broken pipe (os error 32)");
-  // Several pieces of the printer's size: still one line.
-  const std::string large = "{\"ok\":true,\"data\":\"" + std::string(300000, 'x') + "\"}\n";
   const std::string busy = "{\"ok\":false,\"error\":{\"code\":\"Busy\",\"message\":\"m\"}}\n";
   struct Case {
     std::vector<std::string> args;
@@ -71,7 +72,7 @@ TEST(CliPosixStreams, AFailedWriteToStdoutIsAFailureAndAClosedStreamIsNot) {
       {{"status", "--help"}, full, "", {"", no_space, 1}},
       {{"doctor"}, full, kOkAnswer, {"", no_space, 1}},
       {{"status"}, full, kOkAnswer, {"", no_space, 1}},
-      {{"status"}, full, large, {"", no_space, 1}},
+      {{"status"}, full, kLargeAnswer, {"", no_space, 1}},
       // Nothing was meant for stdout: the app's failure line alone.
       {{"status"}, full, busy, {"", failure_line("Busy", "m"), 1}},
       {{"--help"}, broken, "", {"", no_reader, 1}},
@@ -93,6 +94,48 @@ TEST(CliPosixStreams, AFailedWriteToStdoutIsAFailureAndAClosedStreamIsNot) {
     EXPECT_EQ(scripted.requests(), sent) << context;
   }
   ::close(gone);
+}
+
+// A stream shared with another process that made it non-blocking is waited on: an input that
+// is not there yet, an output that its reader has not made room for.
+TEST(CliPosixStreams, AStreamLeftNonBlockingIsWaitedOn) {
+  const std::string client = R"(,"params":{},"client":{"id":"cli"}})";
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<Reply> replies;
+    std::string stdin_bytes;
+    Expected want;
+    std::vector<std::string> requests;
+  };
+  const Case cases[] = {
+      // The server finds stdin empty first; the tool call comes later.
+      {{"mcp"},
+       {{.bytes = "{\"ok\":true}\n"}, {.bytes = kOkAnswer}},
+       kStatusCall,
+       {R"({"id":1,"jsonrpc":"2.0","result":{"content":[{"text":"{\n  \"done\": true\n}",)"
+        R"("type":"text"}],"isError":false,"structuredContent":{"done":true}}})" "\n",
+        "", 0},
+       {R"({"token":"test-token","op":"hello")" + client,
+        R"({"token":"test-token","op":"status")" + client}},
+      // Stdout's pipe is full long before the answer is out.
+      {{"status"}, {{.bytes = kLargeAnswer}}, "", {"\"" + std::string(300000, 'x') + "\"\n", "", 0},
+       {kStatusRequest}},
+  };
+  for (const Case& c : cases) {
+    const std::string context = ::testing::PrintToString(c.args);
+    ScriptedApp scripted(c.replies);
+    AppData app;
+    app.publish(scripted.socket_text());
+    RunOptions options;
+    options.args = c.args;
+    options.env = app.env();
+    options.stdin_bytes = c.stdin_bytes;
+    options.nonblocking_streams = true;
+    options.streams_held = 500ms;  // no input and no reader for a while
+    expect_result(run_program(program_path(), options), c.want, context);
+    scripted.stop();
+    EXPECT_EQ(scripted.requests(), c.requests) << context;
+  }
 }
 
 // While the program talks to the app, its closed streams are the null device: the app's

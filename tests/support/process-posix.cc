@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
@@ -82,6 +83,9 @@ ProcessResult run_program(const std::string& path, const RunOptions& options) {
     for (Pipe* p : {&in, &out, &err}) close_fd(p->read), close_fd(p->write);
     return result;
   }
+  if (options.nonblocking_streams) {
+    for (int fd : {in.read, out.write, err.write}) ::fcntl(fd, F_SETFL, O_NONBLOCK);
+  }
   posix_spawn_file_actions_t actions;
   ::posix_spawn_file_actions_init(&actions);
   ::posix_spawn_file_actions_adddup2(&actions, in.read, 0);
@@ -109,6 +113,7 @@ ProcessResult run_program(const std::string& path, const RunOptions& options) {
   std::string_view pending = options.stdin_bytes;
   if (pending.empty()) close_fd(in.write);
   const auto deadline = Clock::now() + options.timeout;
+  std::this_thread::sleep_for(options.streams_held);
   while (out.read != -1 || err.read != -1) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {

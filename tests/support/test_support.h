@@ -32,6 +32,11 @@ struct RunOptions {
   std::string stdin_bytes;
   std::optional<std::string> cwd;
   std::chrono::milliseconds timeout{60000};
+  // POSIX only: the child's ends of its three pipes are non-blocking, as another process
+  // that shares a stream may leave them, and for `streams_held` at the start its stdin
+  // stays empty and its stdout and stderr unread.
+  bool nonblocking_streams = false;
+  std::chrono::milliseconds streams_held{0};
 };
 
 // Runs `path` to its end (killed after the timeout) and captures stdout and stderr.
