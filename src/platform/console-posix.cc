@@ -20,6 +20,11 @@ namespace {
 using posix::errno_error;
 using posix::retry_on_eintr;
 
+// A stream closed at start that could not be reserved (no null device), by number. It
+// reads as empty and swallows what is written, as the Windows side does for a missing
+// handle; its number may since have gone to a file or socket, which must get nothing of it.
+bool unreserved[3] = {};
+
 bool would_block(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
 // Waits until `fd` is ready for `events`. A standard stream can be shared with another
@@ -32,11 +37,9 @@ IoResult<void> wait_until_ready(int fd, short events) {
 }
 
 IoResult<void> write_all(int fd, std::string_view bytes) {
+  if (unreserved[fd]) return {};
   while (!bytes.empty()) {
     const ssize_t written = retry_on_eintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
-    // A stream closed at start that could not be reserved (no null device) swallows what
-    // is written, as the Windows side does for a missing handle.
-    if (written == -1 && errno == EBADF) return {};
     if (written == -1 && would_block(errno)) {
       if (auto ready = wait_until_ready(fd, POLLOUT); !ready) return ready;
       continue;
@@ -56,9 +59,9 @@ void reserve_standard_streams() {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
     // The lower numbers are open by now, so the null device normally lands on `fd` itself.
     const int null_fd = retry_on_eintr([] { return ::open("/dev/null", O_RDWR); });
-    if (null_fd == -1 || null_fd == fd) continue;
-    (void)::dup2(null_fd, fd);
-    ::close(null_fd);
+    if (null_fd == fd) continue;
+    unreserved[fd] = null_fd == -1 || ::dup2(null_fd, fd) == -1;
+    if (null_fd != -1) ::close(null_fd);
   }
 }
 
@@ -85,10 +88,9 @@ std::expected<std::vector<std::string>, std::string> arguments(int argc, char** 
 }
 
 IoResult<std::size_t> read_stdin(std::span<char> buffer) {
+  if (unreserved[0]) return 0;
   for (;;) {
     const ssize_t got = retry_on_eintr([&] { return ::read(0, buffer.data(), buffer.size()); });
-    // No standard input at all (started with <&-) reads as an empty one.
-    if (got == -1 && errno == EBADF) return 0;
     if (got == -1 && would_block(errno)) {
       if (auto ready = wait_until_ready(0, POLLIN); !ready) return std::unexpected(ready.error());
       continue;

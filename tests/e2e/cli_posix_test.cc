@@ -1,6 +1,6 @@
-// The program's standard streams as a shell leaves them: stdout on a full disk or on a pipe
-// whose reader has gone, streams closed before the start, and streams that another process
-// made non-blocking.
+// The program's standard streams as a shell leaves them: stdout on a full disk, on a pipe
+// whose reader has gone or opened for reading only, streams closed before the start, and
+// streams that another process made non-blocking.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -59,6 +59,7 @@ TEST(CliPosixStreams, AFailedWriteToStdoutIsAFailureAndAClosedStreamIsNot) {
   const std::string full = ">/dev/full", broken = ">&" + std::to_string(gone);
   const std::string no_space = write_failure("No space left on device (os error 28)");
   const std::string no_reader = write_failure("Broken pipe (os error 32)");
+  const std::string bad_stdout = write_failure("Bad file descriptor (os error 9)");
   const std::string busy = "{\"ok\":false,\"error\":{\"code\":\"Busy\",\"message\":\"m\"}}\n";
   struct Case {
     std::vector<std::string> args;
@@ -77,6 +78,10 @@ TEST(CliPosixStreams, AFailedWriteToStdoutIsAFailureAndAClosedStreamIsNot) {
       {{"status"}, full, busy, {"", failure_line("Busy", "m"), 1}},
       {{"--help"}, broken, "", {"", no_reader, 1}},
       {{"status"}, broken, kOkAnswer, {"", no_reader, 1}},
+      {{"--help"}, "1</dev/null", "", {"", bad_stdout, 1}},
+      // A stdin opened for writing only is no input at all, not an empty one.
+      {{"execute", "--commands", "-"}, "0>/dev/null", "",
+       {"", bad_request("could not read stdin: Bad file descriptor (os error 9)"), 1}},
       // A stream closed at start writes into the null device, which is no failure.
       {{"status"}, "<&- >&- 2>&-", kOkAnswer, {"", "", 0}},
       {{"--help"}, ">&-", "", {"", "", 0}},
