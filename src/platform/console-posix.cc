@@ -69,9 +69,11 @@ void reserve_standard_streams() {
 
 void init_process() {
   reserve_standard_streams();
-  // A reader that goes away (a closed pipe on stdout, a peer that closed its socket) must
-  // be an error that we report, not a signal that ends the process.
+  // A reader that goes away (a closed pipe on stdout, a peer that closed its socket) and a
+  // write past the file-size limit must be errors that we report, not signals that end the
+  // process.
   ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 std::expected<std::vector<std::string>, std::string> arguments(int argc, char** argv) {

@@ -191,7 +191,7 @@ std::uint32_t process_id();
 
 // The program's first call, before anything opens a file or socket: a closed standard stream
 // is put on the null device (POSIX) so that nothing else takes its number, standard streams go
-// into binary mode (Windows), SIGPIPE is ignored.
+// into binary mode (Windows), SIGPIPE and SIGXFSZ are ignored (POSIX).
 void init_process();
 // The program's arguments as UTF-8, the program path first; fails when one is not valid
 // Unicode, with a message that names the problem.

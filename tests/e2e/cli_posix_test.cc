@@ -1,6 +1,6 @@
 // The program's standard streams as a shell leaves them: stdout on a full disk, on a pipe
-// whose reader has gone or opened for reading only, streams closed before the start, and
-// streams that another process made non-blocking.
+// whose reader has gone, opened for reading only or past the file-size limit, streams closed
+// before the start, and streams that another process made non-blocking.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -60,12 +60,16 @@ TEST(CliPosixStreams, AFailedWriteToStdoutIsAFailureAndAClosedStreamIsNot) {
   const std::string no_space = write_failure("No space left on device (os error 28)");
   const std::string no_reader = write_failure("Broken pipe (os error 32)");
   const std::string bad_stdout = write_failure("Bad file descriptor (os error 9)");
+  const std::string too_large = write_failure("File too large (os error 27)");
+  const TempDir files;
+  const std::string past_limit = ">'" + platform::join(files.path(), "answer") + "'";
   const std::string busy = "{\"ok\":false,\"error\":{\"code\":\"Busy\",\"message\":\"m\"}}\n";
   struct Case {
     std::vector<std::string> args;
     std::string redirections;
     std::string answer;  // empty: the app is not reached
     Expected want;
+    std::string before = {};  // shell commands run first
   };
   const Case cases[] = {
       {{"--help"}, full, "", {"", no_space, 1}},
@@ -79,6 +83,7 @@ TEST(CliPosixStreams, AFailedWriteToStdoutIsAFailureAndAClosedStreamIsNot) {
       {{"--help"}, broken, "", {"", no_reader, 1}},
       {{"status"}, broken, kOkAnswer, {"", no_reader, 1}},
       {{"--help"}, "1</dev/null", "", {"", bad_stdout, 1}},
+      {{"status"}, past_limit, kLargeAnswer, {"", too_large, 1}, "ulimit -f 1; "},
       // A stdin opened for writing only is no input at all, not an empty one.
       {{"execute", "--commands", "-"}, "0>/dev/null", "",
        {"", bad_request("could not read stdin: Bad file descriptor (os error 9)"), 1}},
@@ -93,7 +98,7 @@ TEST(CliPosixStreams, AFailedWriteToStdoutIsAFailureAndAClosedStreamIsNot) {
     ScriptedApp scripted({{.bytes = c.answer}});
     AppData app;
     app.publish(scripted.socket_text());
-    expect_result(run_redirected(app, c.args, c.redirections), c.want, context);
+    expect_result(run_redirected(app, c.args, c.redirections, {}, c.before), c.want, context);
     scripted.stop();
     const auto sent = c.answer.empty() ? std::vector<std::string>{} : std::vector{kStatusRequest};
     EXPECT_EQ(scripted.requests(), sent) << context;

@@ -121,8 +121,9 @@ TEST(LaunchPosix, TheStartedAppHasNoneOfItsCallersSignalSettings) {
     auto handshake = app.handshake();
     ASSERT_TRUE(handshake.has_value());
     const auto pid = static_cast<pid_t>(handshake->pid);
-    // The app ignores SIGPIPE itself, as the program does; everything else is its default.
-    EXPECT_EQ(status_mask(pid, "SigIgn"), bit(SIGPIPE));
+    // The app ignores SIGPIPE and SIGXFSZ itself, as the program does; everything else is
+    // its default.
+    EXPECT_EQ(status_mask(pid, "SigIgn"), bit(SIGPIPE) | bit(SIGXFSZ));
     EXPECT_EQ(status_mask(pid, "SigBlk"), 0u);
   }
 }
