@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "support/env_guard.h"
@@ -45,5 +48,32 @@ void EnvGuard::unset(const std::string& name) {
 }
 
 void EnvGuard::set_invalid_unicode(const std::string& name) { set(name, "agent\xFF"); }
+
+namespace {
+
+const char kInvalidFolder[] = "caf\xE9";
+
+std::string working_dir() {
+  char buffer[4096];
+  return ::getcwd(buffer, sizeof buffer) != nullptr ? buffer : "/";
+}
+
+}  // namespace
+
+WorkingDirGuard::WorkingDirGuard() : before_(working_dir()) {}
+
+WorkingDirGuard::~WorkingDirGuard() {
+  (void)::chdir(before_.c_str());
+  if (made_in_) ::rmdir((*made_in_ + "/" + kInvalidFolder).c_str());
+}
+
+bool WorkingDirGuard::enter(const std::string& dir) { return ::chdir(dir.c_str()) == 0; }
+
+bool WorkingDirGuard::enter_invalid_unicode(const std::string& parent) {
+  const std::string folder = parent + "/" + kInvalidFolder;
+  if (::mkdir(folder.c_str(), 0700) != 0) return false;
+  made_in_ = parent;
+  return enter(folder);
+}
 
 }  // namespace tov::testing

@@ -69,4 +69,34 @@ void EnvGuard::set_invalid_unicode(const std::string& name) {
   put(name, std::wstring(L"agent") + static_cast<wchar_t>(0xD800));
 }
 
+namespace {
+
+std::wstring invalid_folder(const std::string& parent) {
+  return wide(parent) + L"\\caf" + static_cast<wchar_t>(0xD800);
+}
+
+std::string working_dir() {
+  wchar_t buffer[4096];
+  const DWORD n = ::GetCurrentDirectoryW(4096, buffer);
+  return n > 0 && n < 4096 ? narrow(std::wstring(buffer, n)) : "C:\\";
+}
+
+}  // namespace
+
+WorkingDirGuard::WorkingDirGuard() : before_(working_dir()) {}
+
+WorkingDirGuard::~WorkingDirGuard() {
+  ::SetCurrentDirectoryW(wide(before_).c_str());
+  if (made_in_) ::RemoveDirectoryW(invalid_folder(*made_in_).c_str());
+}
+
+bool WorkingDirGuard::enter(const std::string& dir) { return ::SetCurrentDirectoryW(wide(dir).c_str()) != 0; }
+
+bool WorkingDirGuard::enter_invalid_unicode(const std::string& parent) {
+  const std::wstring folder = invalid_folder(parent);
+  if (!::CreateDirectoryW(folder.c_str(), nullptr)) return false;
+  made_in_ = parent;
+  return ::SetCurrentDirectoryW(folder.c_str()) != 0;
+}
+
 }  // namespace tov::testing

@@ -27,4 +27,24 @@ class EnvGuard {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// The working directory for one test, back where it was when the guard goes.
+class WorkingDirGuard {
+ public:
+  WorkingDirGuard();
+  ~WorkingDirGuard();
+  WorkingDirGuard(const WorkingDirGuard&) = delete;
+  WorkingDirGuard& operator=(const WorkingDirGuard&) = delete;
+
+  // False when `dir` cannot be entered.
+  bool enter(const std::string& dir);
+  // Makes a folder in `parent` whose name is not valid Unicode on this platform and enters
+  // it; false when the file system refuses such a name (Wine's does). The guard removes the
+  // folder, which must be empty by then.
+  bool enter_invalid_unicode(const std::string& parent);
+
+ private:
+  std::string before_;
+  std::optional<std::string> made_in_;  // the parent of the folder made, when one was
+};
+
 }  // namespace tov::testing

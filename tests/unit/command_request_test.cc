@@ -6,6 +6,7 @@
 
 #include "json/json.h"
 #include "platform/platform.h"
+#include "support/env_guard.h"
 #include "support/test_support.h"
 
 namespace tov::cli {
@@ -288,6 +289,23 @@ TEST_F(FileInputs, RegisterMediaSendsTheCanonicalPath) {
   EXPECT_EQ(
       outcome("register-media", {"--path", missing}),
       "could not resolve " + missing + ": " + platform::canonicalize(missing).error().message);
+}
+
+// Any stand-in for such a folder name would name another folder, which may even exist.
+TEST_F(FileInputs, AWorkingFolderThatIsNotValidUnicodeIsRefusedNotReplaced) {
+  testing::WorkingDirGuard here;
+  if (!here.enter_invalid_unicode(dir_.path())) GTEST_SKIP() << "this file system has no such names";
+  ASSERT_TRUE(platform::write_file_atomic("x.png", "png").has_value());
+  const std::string not_unicode = ": the current directory is not valid Unicode";
+  const Case cases[] = {
+      {"export", {"--path", "r.pdf", "--format", "pdf"}, "could not resolve r.pdf" + not_unicode},
+      {"open", {"--path", "~/a.docx"}, "could not resolve ~/a.docx" + not_unicode},
+      {"save-verified", {"--path", "v.docx"}, "could not resolve v.docx" + not_unicode},
+      {"register-media", {"--path", "x.png"}, "could not resolve x.png: the canonical path is not valid Unicode"},
+      {"open", {"--path", "{abs}"}, "open {\"path\":\"{abs}\"}"},
+  };
+  run_cases(cases);
+  EXPECT_TRUE(platform::remove_file("x.png").has_value());
 }
 
 }  // namespace
