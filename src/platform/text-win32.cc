@@ -10,15 +10,13 @@
 namespace tov::platform::win32 {
 namespace {
 
-// Decodes one character at `i`; none for an unpaired surrogate, whose unit `unpaired` then
-// holds. Moves `i` past it either way.
-std::optional<char32_t> next_char(std::wstring_view text, std::size_t& i, char32_t* unpaired = nullptr) {
+// Decodes one character at `i`; none for an unpaired surrogate. Moves `i` past it either way.
+std::optional<char32_t> next_char(std::wstring_view text, std::size_t& i) {
   const char32_t unit = text[i++];
   if (!text::is_high_surrogate(unit) && !text::is_low_surrogate(unit)) return unit;
   if (text::is_high_surrogate(unit) && i < text.size() && text::is_low_surrogate(text[i])) {
     return text::from_surrogates(unit, text[i++]);
   }
-  if (unpaired != nullptr) *unpaired = unit;
   return std::nullopt;
 }
 
@@ -55,8 +53,8 @@ std::string narrow_keeping_surrogates(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    char32_t unpaired = 0;
-    text::append_utf8(out, next_char(text, i, &unpaired).value_or(unpaired));
+    const char32_t unit = text[i];  // an unpaired surrogate is this one unit
+    text::append_utf8(out, next_char(text, i).value_or(unit));
   }
   return out;
 }
